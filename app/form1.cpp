@@ -1,0 +1,248 @@
+#include "form1.h"
+
+#include "conversions.h"
+#include "hexsender.h"
+#include "messagebox.h"
+#include "scannercommands.h"
+#include "speed.h"
+#include "timeofday.h"
+#include "wrappingbutton.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+
+#include <cmath>
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+constexpr int ClientWidth = 10035;
+constexpr int ClientHeight = 3855;
+constexpr int LowestThreshold = 1;
+constexpr int HighestThreshold = 32767;
+// A barcode is followed by two more characters on the line.
+constexpr double CharactersAfterBarcode = 2;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
+                 height / TwipsPerPixel);
+}
+
+template<typename Widget>
+Widget *place(Widget *widget, const QRect &geometry)
+{
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel *label(const QString &name, const QRect &geometry, QWidget *parent)
+{
+    auto *label = place(new QLabel(name, parent), geometry);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QLineEdit *textBox(const QRect &geometry, QWidget *parent)
+{
+    return place(new QLineEdit(parent), geometry);
+}
+
+QPushButton *button(const QString &caption, const QRect &geometry, QWidget *parent)
+{
+    return place(new WrappingButton(caption, parent), geometry);
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("Pelmar"));
+    setFixedSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
+
+    // Labels and the picture first: everything made later is drawn over them where they overlap.
+    Label3 = label(QStringLiteral("Label3"), twips(120, 3240, 1455, 495), this);
+    Image1 = place(new QLabel(this), twips(240, 1560, 2925, 1560));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/locomotive.bmp")));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label4 = label(QStringLiteral("Label4"), twips(7800, 360, 1935, 375), this);
+    Label2 = label(QStringLiteral("Label2"), twips(5160, 360, 1335, 375), this);
+    Label1 = label(QStringLiteral("Label1"), twips(360, 240, 3255, 375), this);
+
+    Text3 = textBox(twips(1560, 3240, 495, 375), this);
+    Clrlist = button(QStringLiteral("Clear List"), twips(7560, 3240, 975, 495), this);
+    List1 = place(new QListView(this), twips(7560, 720, 2175, 2400));
+    Clear = button(QStringLiteral("Clear Buffer"), twips(8640, 3240, 1095, 495), this);
+    Speed = button(QStringLiteral("Calculate Speed"), twips(2160, 3240, 975, 495), this);
+    Text2 = textBox(twips(5520, 720, 495, 375), this);
+    Set = button(QStringLiteral("Set"), twips(5520, 1200, 495, 495), this);
+    Default = button(QStringLiteral("Default"), twips(5880, 3240, 1095, 495), this);
+    Constant = button(QStringLiteral("Constant Scan and Report Mode"), twips(4080, 2640, 1695, 495), this);
+    Host = button(QStringLiteral("Host Triggering Mode"), twips(4080, 3240, 1695, 495), this);
+    Off = button(QStringLiteral("Off"), twips(6480, 2640, 495, 495), this);
+    On = button(QStringLiteral("On"), twips(5880, 2640, 495, 495), this);
+    Send = button(QStringLiteral("Send"), twips(3480, 720, 975, 375), this);
+    Text1 = textBox(twips(480, 720, 2775, 375), this);
+
+    List1->setModel(&m_reads);
+    List1->setUniformItemSizes(true);
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    QWidget *const tabOrder[] = {Text1, Send,  On,    Off,   Host,  Constant, Default,
+                                 Set,   Text2, Speed, Clear, List1, Clrlist,  Text3};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    Text1->setFocus();
+
+    connectHandler(Send, &Form1::clickSend);
+    connectHandler(On, &Form1::clickOn);
+    connectHandler(Off, &Form1::clickOff);
+    connectHandler(Host, &Form1::clickHost);
+    connectHandler(Constant, &Form1::clickConstant);
+    connectHandler(Default, &Form1::clickDefault);
+    connectHandler(Set, &Form1::clickSet);
+    connectHandler(Clear, &Form1::clickClear);
+    connectHandler(Clrlist, &Form1::clickClrlist);
+    connectHandler(Speed, &Form1::clickSpeed);
+    connect(&Comm1, &CommControl::OnComm, this, [this] { runHandler(&Form1::comm1OnComm); });
+    connect(&Comm1, &CommControl::deviceLost, this, &showMessage);
+}
+
+void Form1::load()
+{
+    Comm1.setCommPort(1);
+    Comm1.setSettings(QStringLiteral("9600,E,7,2"));
+    Comm1.setInputMode(CommControl::InputModeText);
+    Comm1.setInputLen(0);
+    Comm1.setPortOpen(true);
+    Label1->setText(QStringLiteral("Type what you want to send to the scanner and then press Vemto."));
+    Label2->setText(QStringLiteral("Length of barcode"));
+    Label3->setText(QStringLiteral("Distance between barcodes in inches"));
+    Label4->setText(QStringLiteral("List of barcodes read"));
+    Text2->setText(QStringLiteral("12"));
+    Text3->setText(QStringLiteral("12"));
+    ScanFlag = 1;
+    ReadNumber = QStringLiteral("1");
+    // Applies the threshold and throws away whatever arrived before the window is up.
+    clickSet();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    unload();
+    event->accept();
+}
+
+void Form1::unload()
+{
+    try {
+        if (Comm1.PortOpen())
+            Comm1.setPortOpen(false);
+    } catch (const RunTimeError &error) {
+        showMessage(error.message());
+    }
+}
+
+void Form1::connectHandler(QPushButton *button, void (Form1::*handler)())
+{
+    connect(button, &QPushButton::clicked, this, [this, handler] { runHandler(handler); });
+}
+
+// A failure ends the action that met it, and only that action: the window, the list and the
+// port stay as they are.
+void Form1::runHandler(void (Form1::*handler)())
+{
+    try {
+        (this->*handler)();
+    } catch (const RunTimeError &error) {
+        showMessage(error.message());
+    }
+}
+
+void Form1::clickSend()
+{
+    SendHex(Comm1, Text1->text());
+}
+
+void Form1::clickOn()
+{
+    SendHex(Comm1, QLatin1String(ScannerCommands::On));
+}
+
+void Form1::clickOff()
+{
+    SendHex(Comm1, QLatin1String(ScannerCommands::Off));
+}
+
+void Form1::clickHost()
+{
+    SendHex(Comm1, QLatin1String(ScannerCommands::Host));
+}
+
+void Form1::clickConstant()
+{
+    SendHex(Comm1, QLatin1String(ScannerCommands::Constant));
+}
+
+void Form1::clickDefault()
+{
+    SendHex(Comm1, ScannerCommands::defaultCommand());
+}
+
+void Form1::clickSet()
+{
+    const double threshold = Val(Text2->text()) + CharactersAfterBarcode;
+    const double rounded = std::nearbyint(threshold);
+    // A threshold of 0 would stop every read, and the port takes nothing above 32767.
+    if (!(rounded >= LowestThreshold && rounded <= HighestThreshold)) {
+        showMessage(QStringLiteral("Length of barcode must be a number from 0 to %1. The "
+                                   "receive threshold stays at %2.")
+                            .arg(HighestThreshold - int(CharactersAfterBarcode))
+                            .arg(Comm1.RThreshold()));
+        return;
+    }
+    Comm1.setRThreshold(doubleToInteger16(threshold));
+    Comm1.Input();
+}
+
+void Form1::comm1OnComm()
+{
+    if (ScanFlag == 1) {
+        Scan1 = timeOfDay();
+        ScanFlag = 0;
+    } else {
+        Scan2 = timeOfDay();
+        ScanFlag = 1;
+    }
+    const QString data = Comm1.Input();
+    const double length = Val(Text2->text());
+    // A negative length shows no code rather than failing on every read.
+    const QString code = length < 0 ? QString() : substring(data, 1, length);
+    m_reads.insertTop(ReadNumber + QStringLiteral(". ") + code);
+    ReadNumber = numberToText(Val(ReadNumber) + 1);
+}
+
+void Form1::clickClear()
+{
+    const QString data = Comm1.Input();
+    showMessage(data + QStringLiteral(" has been cleared from the buffer"));
+}
+
+void Form1::clickClrlist()
+{
+    m_reads.clear();
+    ReadNumber = QStringLiteral("1");
+    ScanFlag = 1;
+}
+
+void Form1::clickSpeed()
+{
+    const SpeedResult result = calculateSpeed(Scan1, Scan2, Text3->text());
+    showMessage(result.message);
+    if (!result.listLine.isEmpty())
+        m_reads.insertTop(result.listLine);
+}

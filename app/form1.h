@@ -1,0 +1,77 @@
+#ifndef FORM1_H
+#define FORM1_H
+
+#include "commcontrol.h"
+#include "readlist.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+
+// The main window: its controls, the form state and the handlers that tie them to the port.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+
+    // Opens the port and fills in the start-up texts. Throws RunTimeError when the port cannot
+    // be opened; the window must then not be shown.
+    void load();
+
+    QLineEdit *Text1;
+    QLineEdit *Text2;
+    QLineEdit *Text3;
+    QPushButton *Send;
+    QPushButton *On;
+    QPushButton *Off;
+    QPushButton *Host;
+    QPushButton *Constant;
+    QPushButton *Default;
+    QPushButton *Set;
+    QPushButton *Clear;
+    QPushButton *Clrlist;
+    QPushButton *Speed;
+    QListView *List1;
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QLabel *Image1;
+    CommControl Comm1;
+
+    float Scan1 = 0;
+    float Scan2 = 0;
+    std::int16_t ScanFlag = 0;
+    QString ReadNumber;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void clickSend();
+    void clickOn();
+    void clickOff();
+    void clickHost();
+    void clickConstant();
+    void clickDefault();
+    void clickSet();
+    void clickClear();
+    void clickClrlist();
+    void clickSpeed();
+    void comm1OnComm();
+    void unload();
+
+    void connectHandler(QPushButton *button, void (Form1::*handler)());
+    void runHandler(void (Form1::*handler)());
+
+    ReadList m_reads;
+};
+
+#endif // FORM1_H

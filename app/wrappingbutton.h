@@ -1,0 +1,25 @@
+#ifndef WRAPPINGBUTTON_H
+#define WRAPPINGBUTTON_H
+
+#include <QPushButton>
+
+class QLabel;
+
+// A push button whose caption is centred and wraps at word boundaries, which QPushButton cannot
+// do: the caption is a word-wrapping label laid over the button, blind to the mouse.
+class WrappingButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    WrappingButton(const QString &caption, QWidget *parent = nullptr);
+
+    QString caption() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+private:
+    QLabel *m_label;
+};
+
+#endif // WRAPPINGBUTTON_H

@@ -1,0 +1,30 @@
+#include "messagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+std::function<void(const QString &)> &handler()
+{
+    static std::function<void(const QString &)> current;
+    return current;
+}
+
+} // namespace
+
+void showMessage(const QString &text)
+{
+    if (handler()) {
+        handler()(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Pelmar"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+void setMessageHandler(std::function<void(const QString &)> newHandler)
+{
+    handler() = std::move(newHandler);
+}

@@ -1,0 +1,258 @@
+#include "commcontrol.h"
+
+#include <QMetaObject>
+#include <QScopedValueRollback>
+
+#include <cerrno>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+RunTimeError invalidValue(const QString &property, const QString &value)
+{
+    return RunTimeError(RunTimeError::InvalidPropertyValue,
+                        QStringLiteral("Invalid property value: %1 cannot be %2").arg(property, value));
+}
+
+// QSerialPort opens the device with parity errors ignored. Ask the driver to mark them instead,
+// so that a byte received with a parity error reaches Input as '?' rather than vanishing.
+void markParityErrors(int handle)
+{
+    termios settings {};
+    if (tcgetattr(handle, &settings) != 0)
+        return;
+    settings.c_iflag |= INPCK | PARMRK;
+    settings.c_iflag &= ~IGNPAR;
+    tcsetattr(handle, TCSANOW, &settings);
+}
+
+} // namespace
+
+QString devicePathForPort(int number)
+{
+    const QString named = qEnvironmentVariable("PELMAR_PORT");
+    if (number == 1 && !named.isEmpty())
+        return named;
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
+CommControl::CommControl(QObject *parent) : QObject(parent)
+{
+    m_serial.setReadBufferSize(ReceiveBufferSize);
+    connect(&m_serial, &QSerialPort::readyRead, this, [this] {
+        if (m_draining)
+            return;
+        moveToReceiveBuffer();
+        raiseOnComm();
+    });
+    connect(&m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
+        if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
+            || error == QSerialPort::ResourceError) {
+            loseDevice();
+        }
+    });
+}
+
+void CommControl::setCommPort(std::int16_t number)
+{
+    requireClosed();
+    if (number < 1)
+        throw RunTimeError(RunTimeError::PortInvalid, QStringLiteral("Invalid port number %1").arg(number));
+    m_commPort = number;
+}
+
+void CommControl::setSettings(const QString &settings)
+{
+    requireClosed();
+    const std::optional<LineSettings> parsed = parseLineSettings(settings);
+    if (!parsed)
+        throw invalidValue(QStringLiteral("Settings"), QLatin1Char('"') + settings + QLatin1Char('"'));
+    m_lineSettings = *parsed;
+    m_settingsText = settings;
+}
+
+void CommControl::setInputMode(InputModes mode)
+{
+    if (mode != InputModeText)
+        throw invalidValue(QStringLiteral("InputMode"), QString::number(mode));
+    m_inputMode = mode;
+}
+
+void CommControl::setInputLen(std::int16_t length)
+{
+    if (length < 0)
+        throw invalidValue(QStringLiteral("InputLen"), QString::number(length));
+    m_inputLen = length;
+}
+
+void CommControl::setRThreshold(std::int16_t threshold)
+{
+    if (threshold < 0)
+        throw invalidValue(QStringLiteral("RThreshold"), QString::number(threshold));
+    m_rThreshold = threshold;
+}
+
+void CommControl::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_serial.isOpen()) {
+            m_serial.flush();
+            m_serial.close();
+        }
+        m_received.clear();
+        return;
+    }
+    requireClosed();
+    const QString path = devicePathForPort(m_commPort);
+    // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
+    // of parity or data bits.
+    m_serial.setPortName(path);
+    m_serial.setBaudRate(m_lineSettings.baudRate);
+    m_serial.setDataBits(m_lineSettings.dataBits);
+    m_serial.setParity(m_lineSettings.parity);
+    m_serial.setStopBits(m_lineSettings.stopBits);
+    m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_serial.open(QIODevice::ReadWrite))
+        throw openError(path);
+    markParityErrors(m_serial.handle());
+    m_decoder = ParityMarkDecoder();
+    m_received.clear();
+    m_lostReason.clear();
+}
+
+QString CommControl::Input()
+{
+    requireOpen();
+    readPending();
+    moveToReceiveBuffer();
+    const qsizetype count = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_received.size())
+                                           : m_received.size();
+    const QString text = QString::fromLatin1(m_received.first(count));
+    m_received.remove(0, count);
+    ++m_inputsTaken;
+    // Characters held back while the buffer was full come in now; they may make up a read of
+    // their own, which no readyRead will announce.
+    moveToReceiveBuffer();
+    if (!m_notifying && thresholdReached())
+        QMetaObject::invokeMethod(this, &CommControl::raiseOnComm, Qt::QueuedConnection);
+    return text;
+}
+
+void CommControl::setOutput(const QString &text)
+{
+    requireOpen();
+    const QByteArray bytes = text.toLatin1();
+    if (m_serial.write(bytes) != bytes.size()) {
+        throw RunTimeError(RunTimeError::PortGone,
+                           QStringLiteral("Nothing could be sent to the serial port %1: %2")
+                                   .arg(devicePath(), m_serial.errorString()));
+    }
+    m_serial.flush();
+    requireOpen();
+}
+
+LineSettings CommControl::appliedLineSettings() const
+{
+    return {m_serial.baudRate(), m_serial.parity(), m_serial.dataBits(), m_serial.stopBits()};
+}
+
+void CommControl::requireClosed() const
+{
+    if (m_serial.isOpen())
+        throw RunTimeError(RunTimeError::PortAlreadyOpen, QStringLiteral("Port already open"));
+}
+
+void CommControl::requireOpen() const
+{
+    if (!m_lostReason.isEmpty()) {
+        throw RunTimeError(RunTimeError::PortGone,
+                           QStringLiteral("The scanner's serial port %1 is gone (%2). Restart "
+                                          "Pelmar once the scanner is back.")
+                                   .arg(devicePath(), m_lostReason));
+    }
+    if (!m_serial.isOpen())
+        throw RunTimeError(RunTimeError::PortNotOpen, QStringLiteral("The serial port is not open"));
+}
+
+// Takes what the driver already holds, so that Input returns every character that has arrived,
+// not only those an earlier readyRead brought in.
+void CommControl::readPending()
+{
+    const QScopedValueRollback draining(m_draining, true);
+    while (m_serial.isOpen() && m_serial.bytesAvailable() < ReceiveBufferSize
+           && m_serial.waitForReadyRead(0)) {
+    }
+}
+
+void CommControl::moveToReceiveBuffer()
+{
+    while (m_received.size() < ReceiveBufferSize && m_serial.bytesAvailable() > 0)
+        m_received += m_decoder.decode(m_serial.read(ReceiveBufferSize - m_received.size()));
+}
+
+bool CommControl::thresholdReached() const
+{
+    return m_rThreshold > 0
+            && (m_received.size() >= m_rThreshold || m_received.size() >= ReceiveBufferSize);
+}
+
+void CommControl::raiseOnComm()
+{
+    if (m_notifying)
+        return;
+    const QScopedValueRollback notifying(m_notifying, true);
+    while (m_serial.isOpen() && thresholdReached()) {
+        const quint64 taken = m_inputsTaken;
+        emit OnComm();
+        // A handler that shows a box runs a nested event loop, and readyRead does not come again
+        // for what arrived meanwhile: look at what waits now.
+        moveToReceiveBuffer();
+        if (taken == m_inputsTaken)
+            break;
+    }
+}
+
+void CommControl::loseDevice()
+{
+    if (!m_serial.isOpen() || !m_lostReason.isEmpty())
+        return;
+    m_lostReason = m_serial.errorString();
+    // Reads that were complete when the line went still reach the list.
+    moveToReceiveBuffer();
+    raiseOnComm();
+    m_serial.close();
+    m_received.clear();
+    emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "
+                                   "stays as it is; restart Pelmar once the scanner is back.")
+                            .arg(devicePath(), m_lostReason));
+}
+
+RunTimeError CommControl::openError(const QString &path) const
+{
+    const QString reason = m_serial.errorString();
+    switch (m_serial.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return RunTimeError(RunTimeError::PortInvalid,
+                            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, "
+                                           "or name its device in PELMAR_PORT (for example "
+                                           "/dev/ttyUSB0).")
+                                    .arg(path));
+    case QSerialPort::PermissionError:
+        // Qt reports a busy device and a missing permission alike; the file mode tells them apart.
+        if (access(path.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+            return RunTimeError(RunTimeError::PortNoPermission,
+                                QStringLiteral("No permission to open the serial port %1: the user "
+                                               "must be in the dialout group (sudo adduser $USER "
+                                               "dialout, then log in again).")
+                                        .arg(path));
+        }
+        return RunTimeError(RunTimeError::PortAlreadyOpen,
+                            QStringLiteral("The serial port %1 is in use by another program (%2).")
+                                    .arg(path, reason));
+    default:
+        return RunTimeError(RunTimeError::PortInvalid,
+                            QStringLiteral("The serial port %1 could not be opened (%2).").arg(path, reason));
+    }
+}

@@ -1,0 +1,85 @@
+#ifndef COMMCONTROL_H
+#define COMMCONTROL_H
+
+#include "linesettings.h"
+#include "paritymarks.h"
+#include "runtimeerror.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+#include <cstdint>
+
+// The device that a port number stands for: port 1 is /dev/ttyS0, or the device named by
+// PELMAR_PORT when that is set (a USB scanner, or the simulator's pseudo-terminal).
+QString devicePathForPort(int number);
+
+// The serial port object of the window, with the properties and operations the actions use,
+// over QSerialPort. Text and bytes convert through Latin-1. Received characters wait in a
+// receive buffer of ReceiveBufferSize; OnComm is raised from the event loop when RThreshold of
+// them wait (never for a threshold of 0), or when the buffer is full. Failures throw RunTimeError.
+class CommControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ReceiveBufferSize = 1024;
+    enum InputModes { InputModeText = 0 };
+
+    explicit CommControl(QObject *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(CommControl)
+
+    std::int16_t CommPort() const { return m_commPort; }
+    void setCommPort(std::int16_t number);
+    QString Settings() const { return m_settingsText; }
+    void setSettings(const QString &settings);
+    InputModes InputMode() const { return m_inputMode; }
+    void setInputMode(InputModes mode);
+    std::int16_t InputLen() const { return m_inputLen; }
+    void setInputLen(std::int16_t length);
+    bool PortOpen() const { return m_serial.isOpen(); }
+    void setPortOpen(bool open);
+    std::int16_t RThreshold() const { return m_rThreshold; }
+    void setRThreshold(std::int16_t threshold);
+
+    // Takes the waiting characters (at most InputLen of them, all for 0): "" when none wait.
+    QString Input();
+    // Sends text, one byte per character, in one write.
+    void setOutput(const QString &text);
+
+    QString devicePath() const { return m_serial.portName(); }
+    // What the device was really given, read back from QSerialPort.
+    LineSettings appliedLineSettings() const;
+
+signals:
+    void OnComm();
+    // The device went away while open (unplugged, or the far end of a pseudo-terminal closed).
+    // The port is closed by then; the description says which device and why.
+    void deviceLost(const QString &description);
+
+private:
+    void requireClosed() const;
+    void requireOpen() const;
+    void readPending();
+    void moveToReceiveBuffer();
+    bool thresholdReached() const;
+    void raiseOnComm();
+    void loseDevice();
+    RunTimeError openError(const QString &path) const;
+
+    QSerialPort m_serial;
+    ParityMarkDecoder m_decoder;
+    QByteArray m_received;
+    LineSettings m_lineSettings;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    std::int16_t m_commPort = 1;
+    InputModes m_inputMode = InputModeText;
+    std::int16_t m_inputLen = 0;
+    std::int16_t m_rThreshold = 0;
+    quint64 m_inputsTaken = 0;
+    bool m_notifying = false;
+    bool m_draining = false;
+    QString m_lostReason;
+};
+
+#endif // COMMCONTROL_H

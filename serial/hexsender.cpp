@@ -1,0 +1,70 @@
+#include "hexsender.h"
+
+#include "commcontrol.h"
+#include "conversions.h"
+#include "messagebox.h"
+
+namespace {
+
+// The digit's value, or 0 with a message for a character that is not a hex digit.
+std::int16_t hexDigit(QChar c, QStringList &messages)
+{
+    if (c >= u'0' && c <= u'9')
+        return c.unicode() - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c.unicode() - 87;
+    if (c >= u'A' && c <= u'F')
+        return c.unicode() - 55;
+    messages << QStringLiteral("Not a Hex number! ") + c;
+    return 0;
+}
+
+} // namespace
+
+QString HexToDec(const QString &pair, QStringList &messages)
+{
+    if (pair.size() != 2) {
+        messages << QStringLiteral("You must have entered 2 digits!");
+        return {};
+    }
+    const std::int16_t high = hexDigit(pair.at(0), messages);
+    const std::int16_t low = hexDigit(pair.at(1), messages);
+    return numberToText(std::int16_t(high * 16 + low));
+}
+
+HexText decodeHexText(const QString &text)
+{
+    HexText hex;
+    hex.outgoing.reserve(text.size() / 2);
+    for (qsizetype i = 0; i < text.size(); i += 2) {
+        const QString decimal = HexToDec(text.mid(i, 2), hex.messages);
+        if (decimal.isEmpty()) {
+            hex.complete = false;
+            hex.outgoing.clear();
+            break;
+        }
+        hex.outgoing += QChar(textToInteger32(decimal));
+    }
+    return hex;
+}
+
+void SendHex(CommControl &Comm1, const QString &text)
+{
+    if (text.size() > MaxHexTextLength) {
+        showMessage(QStringLiteral("The text to send has %1 characters; at most %2 can be sent. "
+                                   "Nothing was sent to the scanner.")
+                            .arg(text.size())
+                            .arg(MaxHexTextLength));
+        return;
+    }
+    const HexText hex = decodeHexText(text);
+    for (const QString &message : hex.messages)
+        showMessage(message);
+    if (!hex.complete) {
+        showMessage(QStringLiteral("The text to send has an odd number of characters, %1. Nothing "
+                                   "was sent to the scanner.")
+                            .arg(text.size()));
+        return;
+    }
+    Comm1.setOutput(hex.outgoing);
+}

@@ -1,0 +1,39 @@
+#include "paritymarks.h"
+
+namespace {
+constexpr char Mark = char(0xFF);
+}
+
+QByteArray ParityMarkDecoder::decode(QByteArrayView raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    for (const char byte : raw) {
+        switch (m_markerBytesSeen) {
+        case 0:
+            if (byte == Mark)
+                m_markerBytesSeen = 1;
+            else
+                out += byte;
+            break;
+        case 1:
+            if (byte == Mark) {
+                out += Mark;
+                m_markerBytesSeen = 0;
+            } else if (byte == '\0') {
+                m_markerBytesSeen = 2;
+            } else {
+                // Not a marker after all: the driver never sends this, but keep both bytes.
+                out += Mark;
+                out += byte;
+                m_markerBytesSeen = 0;
+            }
+            break;
+        default:
+            out += Replacement;
+            m_markerBytesSeen = 0;
+            break;
+        }
+    }
+    return out;
+}

@@ -1,0 +1,34 @@
+#ifndef PSEUDOTERMINAL_H
+#define PSEUDOTERMINAL_H
+
+#include <QByteArray>
+#include <QString>
+
+// The scanner's end of a serial line for tests: a pseudo-terminal whose slave device Pelmar opens
+// (through PELMAR_PORT) and whose master the test writes to and reads from.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    QString devicePath() const { return m_devicePath; }
+    // Points port 1 at this device for the rest of the test.
+    void becomePort1() const;
+
+    void write(const QByteArray &bytes);
+    // What Pelmar has sent, collected until quietMs pass with nothing new (or totalMs in all),
+    // while the event loop keeps running.
+    QByteArray readSent(int quietMs = 50, int totalMs = 2000);
+    // Hangs up the line, as an unplugged scanner does.
+    void hangUp();
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_devicePath;
+};
+
+#endif // PSEUDOTERMINAL_H

@@ -1,0 +1,184 @@
+#include "locomotive.h"
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <utility>
+
+namespace {
+
+struct Point
+{
+    double x;
+    double y;
+};
+
+// A shape is the set of pixel centres it contains; painting it sets those pixels to ink or
+// paper outright, which is what keeps the bitmap free of in-between greys.
+using Shape = std::function<bool(Point)>;
+
+Shape rectangle(double left, double top, double right, double bottom)
+{
+    return [=](Point p) { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; };
+}
+
+Shape ellipse(Point centre, double radiusX, double radiusY)
+{
+    return [=](Point p) {
+        const double dx = (p.x - centre.x) / radiusX;
+        const double dy = (p.y - centre.y) / radiusY;
+        return dx * dx + dy * dy <= 1.0;
+    };
+}
+
+Shape disc(Point centre, double radius)
+{
+    return ellipse(centre, radius, radius);
+}
+
+Shape ring(Point centre, double innerRadius, double outerRadius)
+{
+    return [=](Point p) {
+        const double distance = std::hypot(p.x - centre.x, p.y - centre.y);
+        return distance >= innerRadius && distance <= outerRadius;
+    };
+}
+
+// A straight bar of the given thickness with square-cut ends.
+Shape bar(Point from, Point to, double thickness)
+{
+    return [=](Point p) {
+        const double dx = to.x - from.x;
+        const double dy = to.y - from.y;
+        const double length = std::hypot(dx, dy);
+        const double along = ((p.x - from.x) * dx + (p.y - from.y) * dy) / length;
+        const double across = ((p.x - from.x) * dy - (p.y - from.y) * dx) / length;
+        return along >= 0.0 && along <= length && std::abs(across) <= thickness / 2;
+    };
+}
+
+// Even-odd rule, so the corners may be given in either winding order.
+Shape polygon(std::vector<Point> corners)
+{
+    return [corners = std::move(corners)](Point p) {
+        bool inside = false;
+        for (std::size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
+            const Point a = corners[i];
+            const Point b = corners[j];
+            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) {
+                inside = !inside;
+            }
+        }
+        return inside;
+    };
+}
+
+class Canvas
+{
+public:
+    Canvas() : m_ink(locomotiveWidth * locomotiveHeight, false) { }
+
+    void ink(const Shape &shape) { paint(shape, true); }
+    void clear(const Shape &shape) { paint(shape, false); }
+
+    std::vector<bool> pixels() const { return m_ink; }
+
+private:
+    void paint(const Shape &shape, bool ink)
+    {
+        for (int y = 0; y < locomotiveHeight; ++y) {
+            for (int x = 0; x < locomotiveWidth; ++x) {
+                if (shape({x + 0.5, y + 0.5}))
+                    m_ink[y * locomotiveWidth + x] = ink;
+            }
+        }
+    }
+
+    std::vector<bool> m_ink;
+};
+
+// Top of the rail; every wheel touches it.
+constexpr double railTop = 95;
+
+void drawWheel(Canvas &canvas, double centreX, double radius, double tyre, double hubRadius,
+               int spokes, double spokeThickness)
+{
+    const Point centre {centreX, railTop - radius};
+    const double spokeLength = radius - tyre + 0.5;
+    canvas.ink(ring(centre, radius - tyre, radius));
+    canvas.ink(disc(centre, hubRadius));
+    for (int i = 0; i < spokes; ++i) {
+        // Half a step off the vertical, so no spoke lines up with the pixel grid and looks heavier.
+        const double angle = (i + 0.5) * 2 * std::numbers::pi / spokes;
+        const Point rim {centre.x + spokeLength * std::cos(angle),
+                         centre.y + spokeLength * std::sin(angle)};
+        canvas.ink(bar(centre, rim, spokeThickness));
+    }
+}
+
+} // namespace
+
+std::vector<bool> drawLocomotive()
+{
+    Canvas canvas;
+
+    // Rail and sleepers.
+    canvas.ink(rectangle(0, railTop, locomotiveWidth, railTop + 3));
+    for (int x = 4; x < locomotiveWidth; x += 14)
+        canvas.ink(rectangle(x, railTop + 3, x + 8, railTop + 6));
+
+    // Cab, with an overhanging roof and a window.
+    canvas.ink(rectangle(8, 16, 56, 21));
+    canvas.ink(rectangle(12, 21, 52, 60));
+    canvas.clear(rectangle(21, 27, 41, 42));
+
+    // Boiler and the slightly taller smokebox with its rounded door at the front.
+    canvas.ink(rectangle(52, 32, 150, 58));
+    canvas.ink(rectangle(148, 30, 163, 58));
+    canvas.ink(ellipse({163, 44}, 3, 14));
+
+    // Domes: the steam dome and, nearer the front, the sand dome.
+    canvas.ink(rectangle(76, 24, 92, 32));
+    canvas.ink(ellipse({84, 24}, 8, 7));
+    canvas.ink(rectangle(110, 27, 122, 32));
+    canvas.ink(ellipse({116, 27}, 6, 5));
+
+    // Balloon chimney: a short stem flaring out to a wide top with a rim.
+    canvas.ink(polygon({{148, 31}, {158, 31}, {158, 24}, {165, 9}, {141, 9}, {148, 24}}));
+    canvas.ink(rectangle(139, 5, 167, 9));
+
+    // Headlamp on a bracket at the front of the smokebox.
+    canvas.ink(rectangle(164, 20, 176, 30));
+    canvas.ink(rectangle(163, 30, 167, 35));
+
+    // Running board, buffer beam and cylinder.
+    canvas.ink(rectangle(38, 58, 178, 62));
+    canvas.ink(rectangle(166, 62, 178, 70));
+    canvas.ink(rectangle(132, 62, 155, 74));
+
+    // Cowcatcher: a wedge reaching down to the rail, its bars picked out in white along the slope.
+    canvas.ink(polygon({{166, 68}, {178, 68}, {194, railTop}, {166, railTop}}));
+    for (double x : {169.0, 174.0})
+        canvas.clear(
+            polygon({{x, 71}, {x + 1.5, 71}, {x + 1.5 + 14, railTop - 2}, {x + 14, railTop - 2}}));
+
+    // Two leading wheels under the cylinder, two driving wheels under the boiler.
+    for (double x : {137.0, 156.0})
+        drawWheel(canvas, x, 9, 2.5, 2, 8, 1.5);
+    constexpr double driverRadius = 18;
+    constexpr double rearDriverX = 60;
+    constexpr double frontDriverX = 100;
+    for (double x : {rearDriverX, frontDriverX})
+        drawWheel(canvas, x, driverRadius, 4, 3, 10, 1.6);
+
+    // Piston rod, crosshead, main rod and coupling rod, with the cranks at the bottom.
+    const double crankY = railTop - driverRadius + 9;
+    canvas.ink(rectangle(124, 66, 132, 68));
+    canvas.ink(rectangle(120, 63, 126, 71));
+    canvas.ink(bar({122, 67}, {frontDriverX, crankY}, 3));
+    canvas.ink(bar({rearDriverX - 2, crankY}, {frontDriverX + 2, crankY}, 3));
+    for (double x : {rearDriverX, frontDriverX})
+        canvas.ink(disc({x, crankY}, 2.5));
+
+    return canvas.pixels();
+}
