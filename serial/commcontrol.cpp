@@ -105,17 +105,17 @@ void CommControl::setPortOpen(bool open)
         return;
     }
     requireClosed();
-    const QString path = devicePathForPort(m_commPort);
+    m_devicePath = devicePathForPort(m_commPort);
     // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
     // of parity or data bits.
-    m_serial.setPortName(path);
+    m_serial.setPortName(m_devicePath);
     m_serial.setBaudRate(m_lineSettings.baudRate);
     m_serial.setDataBits(m_lineSettings.dataBits);
     m_serial.setParity(m_lineSettings.parity);
     m_serial.setStopBits(m_lineSettings.stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
-        throw openError(path);
+        throw openError(m_devicePath);
     markParityErrors(m_serial.handle());
     m_decoder = ParityMarkDecoder();
     m_received.clear();
@@ -219,9 +219,6 @@ void CommControl::loseDevice()
     if (!m_serial.isOpen() || !m_lostReason.isEmpty())
         return;
     m_lostReason = m_serial.errorString();
-    // Reads that were complete when the line went still reach the list.
-    moveToReceiveBuffer();
-    raiseOnComm();
     m_serial.close();
     m_received.clear();
     emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "

@@ -47,7 +47,7 @@ public:
     // Sends text, one byte per character, in one write.
     void setOutput(const QString &text);
 
-    QString devicePath() const { return m_serial.portName(); }
+    QString devicePath() const { return m_devicePath; }
     // What the device was really given, read back from QSerialPort.
     LineSettings appliedLineSettings() const;
 
@@ -79,6 +79,7 @@ private:
     quint64 m_inputsTaken = 0;
     bool m_notifying = false;
     bool m_draining = false;
+    QString m_devicePath;
     QString m_lostReason;
 };
 

@@ -1,0 +1,305 @@
+#include "form1.h"
+#include "messagebox.h"
+#include "pseudoterminal.h"
+#include "timeofday.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// A started Pelmar on a pseudo-terminal, with its message boxes captured and its clock set by
+// the test.
+struct Pelmar
+{
+    PseudoTerminal scanner;
+    std::unique_ptr<Form1> form;
+    QStringList messages;
+    float now = 0;
+
+    explicit Pelmar(const QByteArray &sentBeforeStart = {})
+    {
+        scanner.becomePort1();
+        scanner.write(sentBeforeStart);
+        setMessageHandler([this](const QString &text) { messages << text; });
+        setTimeOfDaySource([this] { return now; });
+        form = std::make_unique<Form1>();
+        form->load();
+    }
+    ~Pelmar()
+    {
+        setMessageHandler({});
+        setTimeOfDaySource({});
+    }
+
+    int lines() const { return form->List1->model()->rowCount(); }
+    QString line(int row) const { return form->List1->model()->index(row, 0).data().toString(); }
+    // One read of the scanner at the given time; waits until it is listed.
+    void read(const QByteArray &code, float at)
+    {
+        const int before = lines();
+        now = at;
+        scanner.write(code + "\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(lines(), before + 1, 2000);
+    }
+};
+
+} // namespace
+
+class TestReads : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsWithTheDefaultsAndThePortOpen();
+    void charactersBeforeStartAreNeverListed();
+    void aReadIsListedOnTopWithItsNumber();
+    void readsAreNumberedNewestOnTopAndPairedAlternately();
+    void twoWaitingBarcodesGiveOneLine();
+    void lengthIsReadFromText2AtEveryRead_data();
+    void lengthIsReadFromText2AtEveryRead();
+    void setAppliesTheBarcodeLength();
+    void setRefusesALengthOutsideTheThresholdRange_data();
+    void setRefusesALengthOutsideTheThresholdRange();
+    void clearShowsWhatWasInTheBuffer();
+    void clrlistRestartsNumberingAndPairing();
+    void speedIsListedAboveAReadThatCameWhileItsBoxWasOpen();
+    void unpluggedScannerKeepsTheListAndSaysItIsGone();
+    void closingTheWindowClosesThePort();
+};
+
+void TestReads::startsWithTheDefaultsAndThePortOpen()
+{
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    QCOMPARE(form.Text1->text(), QString());
+    QCOMPARE(form.Text2->text(), QStringLiteral("12"));
+    QCOMPARE(form.Text3->text(), QStringLiteral("12"));
+    QCOMPARE(form.Label1->text(),
+             QStringLiteral("Type what you want to send to the scanner and then press Vemto."));
+    QCOMPARE(form.Label2->text(), QStringLiteral("Length of barcode"));
+    QCOMPARE(form.Label3->text(), QStringLiteral("Distance between barcodes in inches"));
+    QCOMPARE(form.Label4->text(), QStringLiteral("List of barcodes read"));
+    QCOMPARE(pelmar.lines(), 0);
+    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ReadNumber, QStringLiteral("1"));
+    QCOMPARE(form.Scan1, 0.0f);
+    QCOMPARE(form.Scan2, 0.0f);
+    QVERIFY(form.Comm1.PortOpen());
+    QCOMPARE(form.Comm1.Settings(), QStringLiteral("9600,E,7,2"));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QVERIFY(pelmar.messages.isEmpty());
+}
+
+void TestReads::charactersBeforeStartAreNeverListed()
+{
+    Pelmar pelmar("99999999999999999999");
+    QTest::qWait(100);
+    QCOMPARE(pelmar.lines(), 0);
+    pelmar.read("012345678905", 1);
+    QCOMPARE(pelmar.line(0), QStringLiteral("1. 012345678905"));
+}
+
+void TestReads::aReadIsListedOnTopWithItsNumber()
+{
+    Pelmar pelmar;
+    pelmar.read("012345678905", 36000.5f);
+    QCOMPARE(pelmar.line(0), QStringLiteral("1. 012345678905"));
+    QCOMPARE(pelmar.form->ReadNumber, QStringLiteral("2"));
+    QCOMPARE(pelmar.form->ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form->Scan1, 36000.5f);
+}
+
+void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
+{
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    pelmar.read("000000000001", 10);
+    pelmar.read("000000000002", 11);
+    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.Scan1, 10.0f);
+    QCOMPARE(form.Scan2, 11.0f);
+    pelmar.read("000000000003", 12);
+    QCOMPARE(pelmar.lines(), 3);
+    QCOMPARE(pelmar.line(0), QStringLiteral("3. 000000000003"));
+    QCOMPARE(pelmar.line(1), QStringLiteral("2. 000000000002"));
+    QCOMPARE(pelmar.line(2), QStringLiteral("1. 000000000001"));
+    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QCOMPARE(form.Scan1, 12.0f);
+    QCOMPARE(form.Scan2, 11.0f);
+    QCOMPARE(form.ReadNumber, QStringLiteral("4"));
+}
+
+void TestReads::twoWaitingBarcodesGiveOneLine()
+{
+    Pelmar pelmar;
+    pelmar.read("000000000001\r\n000000000002", 5);
+    QTest::qWait(100);
+    QCOMPARE(pelmar.lines(), 1);
+    QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000001"));
+    QCOMPARE(pelmar.form->ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form->Comm1.Input(), QString());
+}
+
+void TestReads::lengthIsReadFromText2AtEveryRead_data()
+{
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("longer than the read") << "20" << "1. 012345678905\r\n";
+    QTest::newRow("tie rounds to even") << "12.5" << "1. 012345678905";
+    QTest::newRow("shorter") << "4" << "1. 0123";
+    QTest::newRow("no number") << "abc" << "1. ";
+    QTest::newRow("negative") << "-5" << "1. ";
+    QTest::newRow("beyond 32 bits") << "1e300" << "1. 012345678905\r\n";
+}
+
+// Without Set the threshold stays 14, whatever Text2 now says.
+void TestReads::lengthIsReadFromText2AtEveryRead()
+{
+    QFETCH(QString, length);
+    QFETCH(QString, line);
+    Pelmar pelmar;
+    pelmar.form->Text2->setText(length);
+    pelmar.read("012345678905", 1);
+    QCOMPARE(pelmar.line(0), line);
+    QVERIFY(pelmar.messages.isEmpty());
+}
+
+void TestReads::setAppliesTheBarcodeLength()
+{
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    form.Text2->setText(QStringLiteral("8"));
+    pelmar.scanner.write("leftover");
+    QTest::qWait(50);
+    form.Set->click();
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(10));
+    pelmar.read("01234567", 1);
+    QCOMPARE(pelmar.line(0), QStringLiteral("1. 01234567"));
+
+    form.Text2->setText(QStringLiteral("12.5"));
+    form.Set->click();
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.ReadNumber, QStringLiteral("2"));
+    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QVERIFY(pelmar.messages.isEmpty());
+}
+
+void TestReads::setRefusesALengthOutsideTheThresholdRange_data()
+{
+    QTest::addColumn<QString>("length");
+    QTest::newRow("threshold 0") << "-2";
+    QTest::newRow("negative threshold") << "-40";
+    QTest::newRow("threshold above 32767") << "32766";
+    QTest::newRow("beyond 16 bits") << "40000";
+    QTest::newRow("beyond a double") << "1e400";
+    QTest::newRow("minus beyond a double") << "-1e400";
+}
+
+void TestReads::setRefusesALengthOutsideTheThresholdRange()
+{
+    QFETCH(QString, length);
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    pelmar.scanner.write("waiting");
+    QTest::qWait(50);
+    form.Text2->setText(length);
+    form.Set->click();
+    QCOMPARE(pelmar.messages,
+             QStringList {QStringLiteral("Length of barcode must be a number from 0 to 32765. The "
+                                         "receive threshold stays at 14.")});
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.Input(), QStringLiteral("waiting"));
+}
+
+void TestReads::clearShowsWhatWasInTheBuffer()
+{
+    Pelmar pelmar;
+    pelmar.form->Clear->click();
+    pelmar.scanner.write("0123");
+    QTest::qWait(50);
+    pelmar.form->Clear->click();
+    QCOMPARE(pelmar.messages, (QStringList {QStringLiteral(" has been cleared from the buffer"),
+                                            QStringLiteral("0123 has been cleared from the buffer")}));
+    QCOMPARE(pelmar.form->Comm1.Input(), QString());
+    QCOMPARE(pelmar.lines(), 0);
+}
+
+void TestReads::clrlistRestartsNumberingAndPairing()
+{
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    for (int i = 1; i <= 5; ++i)
+        pelmar.read("00000000000" + QByteArray::number(i), float(i));
+    form.Clrlist->click();
+    QCOMPARE(pelmar.lines(), 0);
+    QCOMPARE(form.ReadNumber, QStringLiteral("1"));
+    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.Scan1, 5.0f);
+    QCOMPARE(form.Scan2, 4.0f);
+    pelmar.read("000000000006", 6);
+    QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000006"));
+    QCOMPARE(form.Scan1, 6.0f);
+}
+
+void TestReads::speedIsListedAboveAReadThatCameWhileItsBoxWasOpen()
+{
+    Pelmar pelmar;
+    pelmar.read("000000000001", 100);
+    pelmar.read("000000000002", 101);
+    // While the speed is on screen, a third read arrives: it is listed at once, not merged with
+    // a later one, and the speed line goes above it when the box is closed.
+    setMessageHandler([&](const QString &text) {
+        pelmar.messages << text;
+        pelmar.read("000000000003", 102);
+    });
+    pelmar.form->Speed->click();
+    QCOMPARE(pelmar.messages,
+             QStringList {QStringLiteral("Real speed = 0.681818181818182mph That would be "
+                                         "59.3181818181818mph in real life!")});
+    QCOMPARE(pelmar.lines(), 4);
+    QCOMPARE(pelmar.line(0), QStringLiteral("59 MPH"));
+    QCOMPARE(pelmar.line(1), QStringLiteral("3. 000000000003"));
+}
+
+void TestReads::unpluggedScannerKeepsTheListAndSaysItIsGone()
+{
+    Pelmar pelmar;
+    Form1 &form = *pelmar.form;
+    pelmar.read("000000000001", 1);
+    pelmar.read("000000000002", 2);
+    pelmar.scanner.hangUp();
+    QTRY_COMPARE(pelmar.messages.size(), 1);
+    QTest::qWait(100);
+    QCOMPARE(pelmar.messages.size(), 1);
+    QVERIFY(pelmar.messages.first().contains(QStringLiteral("gone away")));
+
+    form.Set->click();
+    form.Clear->click();
+    form.On->click();
+    QCOMPARE(pelmar.messages.size(), 4);
+    for (const QString &message : pelmar.messages.sliced(1))
+        QVERIFY2(message.contains(QStringLiteral("is gone")), qPrintable(message));
+    form.Speed->click();
+    QCOMPARE(pelmar.lines(), 3);
+    QCOMPARE(pelmar.line(0), QStringLiteral("59 MPH"));
+    QCOMPARE(pelmar.line(2), QStringLiteral("1. 000000000001"));
+}
+
+void TestReads::closingTheWindowClosesThePort()
+{
+    Pelmar pelmar;
+    pelmar.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pelmar.form.get()));
+    pelmar.form->close();
+    QVERIFY(!pelmar.form->Comm1.PortOpen());
+    QVERIFY(pelmar.messages.isEmpty());
+}
+
+QTEST_MAIN(TestReads)
+#include "tst_reads.moc"

@@ -1,0 +1,270 @@
+#include "commcontrol.h"
+#include "linesettings.h"
+#include "paritymarks.h"
+#include "pseudoterminal.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestSerial : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qunsetenv("PELMAR_PORT"); }
+
+    void parityMarksBecomeQuestionMarks_data();
+    void parityMarksBecomeQuestionMarks();
+    void aMarkerSplitAcrossReadsDecodesWhole();
+
+    void lineSettingsAreRead_data();
+    void lineSettingsAreRead();
+    void malformedLineSettingsAreRefused_data();
+    void malformedLineSettingsAreRefused();
+
+    void portOneIsTheFirstSerialPortOrTheNamedDevice();
+    void openPortHasTheSettingsItWasGiven();
+    void oneOnCommCarriesAThresholdOfCharacters();
+    void noOnCommBelowTheThreshold();
+    void inputWithNothingWaitingIsEmpty();
+    void textAndBytesConvertThroughLatin1();
+    void receiveBufferHoldsAtMost1024Characters();
+    void missingDeviceFailsToOpen();
+    void busyDeviceFailsToOpen();
+    void unpluggedDeviceIsReportedOnceAndRefusesWork();
+
+private:
+    struct OpenPort
+    {
+        PseudoTerminal line;
+        CommControl port;
+        QStringList inputs;
+
+        explicit OpenPort(std::int16_t threshold)
+        {
+            line.becomePort1();
+            port.setSettings(QStringLiteral("9600,E,7,2"));
+            port.setPortOpen(true);
+            port.setRThreshold(threshold);
+            QObject::connect(&port, &CommControl::OnComm, &port, [this] { inputs << port.Input(); });
+        }
+    };
+};
+
+void TestSerial::parityMarksBecomeQuestionMarks_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QByteArray>("received");
+    QTest::newRow("plain") << QByteArray("0123\r\n") << QByteArray("0123\r\n");
+    QTest::newRow("parity error") << QByteArray("01\xff\x00" "A3", 6) << QByteArray("01?3");
+    QTest::newRow("error on NUL or break") << QByteArray("\xff\x00\x00", 3) << QByteArray("?");
+    QTest::newRow("real 0xFF") << QByteArray("a\xff\xff" "b") << QByteArray("a\xff" "b");
+    QTest::newRow("NUL kept") << QByteArray("a\x00" "b", 3) << QByteArray("a\x00" "b", 3);
+    QTest::newRow("lone mark kept") << QByteArray("\xff" "A") << QByteArray("\xff" "A");
+}
+
+void TestSerial::parityMarksBecomeQuestionMarks()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QByteArray, received);
+    QCOMPARE(ParityMarkDecoder().decode(raw), received);
+}
+
+void TestSerial::aMarkerSplitAcrossReadsDecodesWhole()
+{
+    const QByteArray raw("12\xff\x00" "X34\xff\xff" "5", 10);
+    for (qsizetype split = 0; split <= raw.size(); ++split) {
+        ParityMarkDecoder decoder;
+        QByteArray received = decoder.decode(raw.first(split));
+        received += decoder.decode(raw.sliced(split));
+        QCOMPARE(received, QByteArray("12?34\xff" "5"));
+    }
+}
+
+void TestSerial::lineSettingsAreRead_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("baudRate");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::newRow("scanner line") << "9600,E,7,2" << 9600 << int(QSerialPort::EvenParity) << 7
+                                  << int(QSerialPort::TwoStop);
+    QTest::newRow("lower case") << "19200,n,8,1" << 19200 << int(QSerialPort::NoParity) << 8
+                                << int(QSerialPort::OneStop);
+    QTest::newRow("one and a half") << "1200,O,5,1.5" << 1200 << int(QSerialPort::OddParity) << 5
+                                    << int(QSerialPort::OneAndHalfStop);
+    QTest::newRow("mark") << "300,M,6,1" << 300 << int(QSerialPort::MarkParity) << 6
+                          << int(QSerialPort::OneStop);
+}
+
+void TestSerial::lineSettingsAreRead()
+{
+    QFETCH(QString, text);
+    QFETCH(int, baudRate);
+    QFETCH(int, parity);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    const LineSettings expected {baudRate, QSerialPort::Parity(parity),
+                                 QSerialPort::DataBits(dataBits), QSerialPort::StopBits(stopBits)};
+    QCOMPARE(parseLineSettings(text), expected);
+}
+
+void TestSerial::malformedLineSettingsAreRefused_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const char *text : {"", "9600", "9600,E,7", "9600,E,7,2,1", "9600,X,7,2", "9600,EE,7,2",
+                             "9600,E,9,2", "9600,E,4,2", "9600,E,07,2", "9600,E,7,3", " 9600,E,7,2",
+                             "9600,E,7,2 ", "0,E,7,2", "-9600,E,7,2", "+9600,E,7,2",
+                             "99999999999,E,7,2", "9600;E;7;2"}) {
+        QTest::newRow(text) << QString::fromLatin1(text);
+    }
+}
+
+void TestSerial::malformedLineSettingsAreRefused()
+{
+    QFETCH(QString, text);
+    QVERIFY(!parseLineSettings(text));
+    CommControl port;
+    try {
+        port.setSettings(text);
+        QFAIL("accepted");
+    } catch (const RunTimeError &error) {
+        QCOMPARE(error.number(), int(RunTimeError::InvalidPropertyValue));
+    }
+}
+
+void TestSerial::portOneIsTheFirstSerialPortOrTheNamedDevice()
+{
+    QCOMPARE(devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(devicePathForPort(2), QStringLiteral("/dev/ttyS1"));
+    qputenv("PELMAR_PORT", "/dev/ttyUSB0");
+    QCOMPARE(devicePathForPort(1), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(devicePathForPort(2), QStringLiteral("/dev/ttyS1"));
+}
+
+void TestSerial::openPortHasTheSettingsItWasGiven()
+{
+    OpenPort open(14);
+    QVERIFY(open.port.PortOpen());
+    QCOMPARE(open.port.devicePath(), open.line.devicePath());
+    QCOMPARE(open.port.Settings(), QStringLiteral("9600,E,7,2"));
+    QCOMPARE(open.port.appliedLineSettings(), *parseLineSettings(QStringLiteral("9600,E,7,2")));
+    QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setSettings(QStringLiteral("9600,N,8,1")));
+    QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setPortOpen(true));
+    open.port.setPortOpen(false);
+    QVERIFY(!open.port.PortOpen());
+}
+
+void TestSerial::oneOnCommCarriesAThresholdOfCharacters()
+{
+    OpenPort open(14);
+    open.line.write("012345678905\r\n");
+    QTRY_COMPARE(open.inputs.size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(open.inputs, QStringList {QStringLiteral("012345678905\r\n")});
+}
+
+void TestSerial::noOnCommBelowTheThreshold()
+{
+    OpenPort open(14);
+    open.line.write("0123456789012");
+    QTest::qWait(100);
+    QVERIFY(open.inputs.isEmpty());
+    open.line.write("3");
+    QTRY_COMPARE(open.inputs, QStringList {QStringLiteral("01234567890123")});
+
+    open.port.setRThreshold(0);
+    open.line.write("0123456789012345");
+    QTest::qWait(100);
+    QCOMPARE(open.inputs.size(), 1);
+    QCOMPARE(open.port.Input(), QStringLiteral("0123456789012345"));
+}
+
+void TestSerial::inputWithNothingWaitingIsEmpty()
+{
+    OpenPort open(14);
+    QCOMPARE(open.port.Input(), QString());
+}
+
+void TestSerial::textAndBytesConvertThroughLatin1()
+{
+    OpenPort open(4);
+    open.port.setOutput(QString(QChar(27)));
+    QCOMPARE(open.line.readSent(), QByteArray("\x1b"));
+    open.port.setOutput(QString(QChar(0)) + QChar(0xFF));
+    QCOMPARE(open.line.readSent(), QByteArray("\x00\xff", 2));
+
+    // With parity marking on, the driver doubles a real 0xFF; it must still be one character.
+    open.line.write(QByteArray("\xe9\xff\x00" "A", 4));
+    QTRY_COMPARE(open.inputs.size(), 1);
+    QCOMPARE(open.inputs.first(), QString(QChar(0xE9)) + QChar(0xFF) + QChar(0) + u'A');
+}
+
+void TestSerial::receiveBufferHoldsAtMost1024Characters()
+{
+    // A threshold the buffer cannot reach: the full buffer notifies instead of stalling.
+    OpenPort open(2000);
+    open.line.write(QByteArray(2000, 'x'));
+    QTRY_COMPARE(open.inputs.size(), 1);
+    QCOMPARE(open.inputs.first().size(), CommControl::ReceiveBufferSize);
+    QString rest;
+    QTRY_COMPARE((rest += open.port.Input()).size(), 2000 - CommControl::ReceiveBufferSize);
+}
+
+void TestSerial::missingDeviceFailsToOpen()
+{
+    qputenv("PELMAR_PORT", "/dev/pelmar-no-such-device");
+    CommControl port;
+    try {
+        port.setPortOpen(true);
+        QFAIL("opened");
+    } catch (const RunTimeError &error) {
+        QCOMPARE(error.number(), int(RunTimeError::PortInvalid));
+        QVERIFY(error.description().contains(QStringLiteral("/dev/pelmar-no-such-device")));
+    }
+    QVERIFY(!port.PortOpen());
+}
+
+void TestSerial::busyDeviceFailsToOpen()
+{
+    PseudoTerminal line;
+    line.becomePort1();
+    QSerialPort holder(line.devicePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    CommControl port;
+    try {
+        port.setPortOpen(true);
+        QFAIL("opened");
+    } catch (const RunTimeError &error) {
+        QCOMPARE(error.number(), int(RunTimeError::PortAlreadyOpen));
+        QVERIFY(error.description().contains(line.devicePath()));
+        QVERIFY(error.description().contains(QStringLiteral("in use")));
+    }
+}
+
+void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
+{
+    OpenPort open(14);
+    QSignalSpy lost(&open.port, &CommControl::deviceLost);
+    open.line.write("012345678905\r\n");
+    QTRY_COMPARE(open.inputs.size(), 1);
+    open.line.hangUp();
+    QTRY_COMPARE(lost.size(), 1);
+    QTest::qWait(100);
+    QCOMPARE(lost.size(), 1);
+    QVERIFY(lost.first().first().toString().contains(open.line.devicePath()));
+    QVERIFY(!open.port.PortOpen());
+    try {
+        open.port.Input();
+        QFAIL("read from a lost device");
+    } catch (const RunTimeError &error) {
+        QCOMPARE(error.number(), int(RunTimeError::PortGone));
+        QVERIFY(error.description().contains(QStringLiteral("gone")));
+    }
+    QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setOutput(QStringLiteral("x")));
+}
+
+QTEST_GUILESS_MAIN(TestSerial)
+#include "tst_serial.moc"
