@@ -14,6 +14,7 @@
 #include <QListView>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -48,7 +49,10 @@ QLabel *label(const QString &name, const QRect &geometry, QWidget *parent)
 
 QLineEdit *textBox(const QRect &geometry, QWidget *parent)
 {
-    return place(new QLineEdit(parent), geometry);
+    auto *textBox = place(new QLineEdit(parent), geometry);
+    // QLineEdit would cut a long hex text at 32767 characters and hide that it was too long.
+    textBox->setMaxLength(std::numeric_limits<int>::max());
+    return textBox;
 }
 
 QPushButton *button(const QString &caption, const QRect &geometry, QWidget *parent)

@@ -1,0 +1,172 @@
+#include "options.h"
+
+#include "readschedule.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+const char *const optionNames[]
+    = {"--pass", "--distance", "--every", "--count", "--delay", "--barcodes", "--suffix"};
+
+std::optional<double> parseNumber(const std::string &text)
+{
+    if (text.empty())
+        return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<long> parseWholeNumber(const std::string &text)
+{
+    if (text.empty())
+        return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> parseSuffix(const std::string &text)
+{
+    if (text.size() != 4)
+        return std::nullopt;
+    for (const char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+    }
+    std::string suffix;
+    for (size_t i = 0; i < text.size(); i += 2)
+        suffix.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return suffix;
+}
+
+std::vector<std::string> splitAtCommas(const std::string &text)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return parts;
+        start = comma + 1;
+    }
+}
+
+// Returns the error for one option and its value, or nothing when both are good.
+std::string applyOption(Options &options, const std::string &name, const std::string &value)
+{
+    const std::string quoted = " '" + value + "'";
+    if (name == "--pass" || name == "--distance" || name == "--every" || name == "--delay") {
+        const std::optional<double> number = parseNumber(value);
+        const bool zeroAllowed = name == "--delay";
+        if (!number || *number < 0.0 || (*number == 0.0 && !zeroAllowed))
+            return name + ":" + quoted
+                + (zeroAllowed ? " is not a number of 0 or more" : " is not a number above 0");
+        if (name == "--pass")
+            options.passMph = number;
+        else if (name == "--distance")
+            options.distanceInches = *number;
+        else if (name == "--every")
+            options.everySeconds = number;
+        else
+            options.delaySeconds = *number;
+    } else if (name == "--count") {
+        const std::optional<long> count = parseWholeNumber(value);
+        if (!count || *count < 1)
+            return name + ":" + quoted + " is not a whole number above 0";
+        options.count = count;
+    } else if (name == "--suffix") {
+        const std::optional<std::string> suffix = parseSuffix(value);
+        if (!suffix)
+            return name + ":" + quoted + " is not exactly 4 hex digits";
+        options.suffix = *suffix;
+    } else if (name == "--barcodes") {
+        std::vector<std::string> barcodes = splitAtCommas(value);
+        for (const std::string &barcode : barcodes) {
+            if (barcode.empty())
+                return name + ":" + quoted + " holds an empty barcode";
+        }
+        options.barcodes = std::move(barcodes);
+    }
+    return {};
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string> &arguments)
+{
+    ParsedOptions parsed;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string &argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            parsed.showHelp = true;
+            return parsed;
+        }
+        const size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        std::string value;
+        if (std::find(std::begin(optionNames), std::end(optionNames), name)
+            == std::end(optionNames)) {
+            parsed.error = "unknown option '" + name + "'";
+            return parsed;
+        }
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            parsed.error = name + " needs a value";
+            return parsed;
+        }
+        parsed.error = applyOption(parsed.options, name, value);
+        if (!parsed.error.empty())
+            return parsed;
+    }
+
+    const Options &options = parsed.options;
+    if (options.count && !options.passMph && !options.everySeconds)
+        parsed.error = "--count: there is nothing to count without --pass or --every";
+    else if (options.count > 1 && !options.everySeconds)
+        parsed.error = "--count: more than one pass needs --every";
+    else
+        parsed.error = overlapProblem(options);
+    return parsed;
+}
+
+std::string usageText()
+{
+    return R"(Usage: scanner-sim [OPTION]...
+Stands in for Pelmar's barcode scanner at the far end of a pseudo-terminal, pacing what it sends
+like a 9600 baud 7E2 line. The first line of output is the device path alone (give it to Pelmar
+as PELMAR_PORT); every later line is the log:
+  < ...   what Pelmar sent: STX "BODY" ETX check byte, ESC, or hex bytes
+  > ...   a barcode that went out to Pelmar
+
+  --pass MPH          a 1:87 model passes at MPH full-size speed: two reads spaced so that
+                      Pelmar measures that speed
+  --distance INCHES   distance between the model's two barcodes (default 12)
+  --every SECONDS     repeat a pass every SECONDS, start to start; without --pass, send one
+                      read every SECONDS
+  --count N           stop after N passes (or N reads) and exit
+  --delay SECONDS     wait after Pelmar opens the line before the first read (default 1)
+  --barcodes A,B,...  barcodes sent in turn (default 012345678905,036000291452)
+  --suffix HEX        the two characters after each barcode, 4 hex digits (default 0d0a)
+  -h, --help          show this text and exit
+
+Without --pass or --every nothing is sent; the simulator only logs. It exits 0 when Pelmar
+closes the line, on Ctrl+C or SIGTERM, or a quarter second after the last read of --count.
+Exit status 2 means a bad option.
+)";
+}

@@ -1,0 +1,29 @@
+#ifndef SCANNERSIM_OPTIONS_H
+#define SCANNERSIM_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Options
+{
+    std::optional<double> passMph; // full-size speed of a simulated pass
+    double distanceInches = 12.0;
+    std::optional<double> everySeconds;
+    std::optional<long> count;
+    double delaySeconds = 1.0;
+    std::vector<std::string> barcodes {"012345678905", "036000291452"};
+    std::string suffix {"\r\n"};
+};
+
+struct ParsedOptions
+{
+    Options options;
+    bool showHelp = false;
+    std::string error; // one line naming the option; empty when the command line is good
+};
+
+ParsedOptions parseOptions(const std::vector<std::string> &arguments);
+std::string usageText();
+
+#endif // SCANNERSIM_OPTIONS_H

@@ -1,0 +1,33 @@
+#ifndef SCANNERSIM_READSCHEDULE_H
+#define SCANNERSIM_READSCHEDULE_H
+
+#include "options.h"
+
+#include <optional>
+#include <string>
+
+// A 7E2 character is 11 bits on the line: start, 7 data, parity, 2 stop.
+inline constexpr double characterSeconds = 11.0 / 9600.0;
+inline constexpr double modelScale = 87.0;
+
+// Time between the two reads of a 1:87 model passing at fullSizeMph, with its two barcodes
+// distanceInches apart.
+double secondsBetweenReads(double fullSizeMph, double distanceInches);
+
+// How long a read with this barcode takes on the line, the two trailing characters included.
+double readSeconds(const Options &options, const std::string &barcode);
+
+struct ScheduledRead
+{
+    double startSeconds; // from the start of the first read
+    std::string barcode;
+    bool startsPass;
+};
+
+// The index-th read from 0, or nothing once the options ask for no more.
+std::optional<ScheduledRead> scheduledRead(const Options &options, long index);
+
+// Why the reads that the options ask for would overlap on the line; empty when they fit.
+std::string overlapProblem(const Options &options);
+
+#endif // SCANNERSIM_READSCHEDULE_H
