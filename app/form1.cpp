@@ -21,6 +21,9 @@ namespace {
 constexpr int TwipsPerPixel = 15;
 constexpr int ClientWidth = 10035;
 constexpr int ClientHeight = 3855;
+// The layout is fixed in pixels, so the font is too: at 10 pixels every caption and label of the
+// layout fits its box, where a desktop's 9 or 11 point font cuts off the labels' second lines.
+constexpr int FontPixelSize = 10;
 constexpr int LowestThreshold = 1;
 constexpr int HighestThreshold = 32767;
 // A barcode is followed by two more characters on the line.
@@ -32,8 +35,7 @@ QRect twips(int left, int top, int width, int height)
                  height / TwipsPerPixel);
 }
 
-template<typename Widget>
-Widget *place(Widget *widget, const QRect &geometry)
+template<typename Widget> Widget *place(Widget *widget, const QRect &geometry)
 {
     widget->setGeometry(geometry);
     return widget;
@@ -66,6 +68,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Pelmar"));
     setFixedSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
+    QFont font = this->font();
+    font.setPixelSize(FontPixelSize);
+    setFont(font);
 
     // Labels and the picture first: everything made later is drawn over them where they overlap.
     Label3 = label(QStringLiteral("Label3"), twips(120, 3240, 1455, 495), this);
@@ -84,7 +89,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     Text2 = textBox(twips(5520, 720, 495, 375), this);
     Set = button(QStringLiteral("Set"), twips(5520, 1200, 495, 495), this);
     Default = button(QStringLiteral("Default"), twips(5880, 3240, 1095, 495), this);
-    Constant = button(QStringLiteral("Constant Scan and Report Mode"), twips(4080, 2640, 1695, 495), this);
+    Constant = button(QStringLiteral("Constant Scan and Report Mode"), twips(4080, 2640, 1695, 495),
+                      this);
     Host = button(QStringLiteral("Host Triggering Mode"), twips(4080, 3240, 1695, 495), this);
     Off = button(QStringLiteral("Off"), twips(6480, 2640, 495, 495), this);
     On = button(QStringLiteral("On"), twips(5880, 2640, 495, 495), this);
@@ -123,7 +129,8 @@ void Form1::load()
     Comm1.setInputMode(CommControl::InputModeText);
     Comm1.setInputLen(0);
     Comm1.setPortOpen(true);
-    Label1->setText(QStringLiteral("Type what you want to send to the scanner and then press Vemto."));
+    Label1->setText(
+        QStringLiteral("Type what you want to send to the scanner and then press Vemto."));
     Label2->setText(QStringLiteral("Length of barcode"));
     Label3->setText(QStringLiteral("Distance between barcodes in inches"));
     Label4->setText(QStringLiteral("List of barcodes read"));
@@ -205,8 +212,8 @@ void Form1::clickSet()
     if (!(rounded >= LowestThreshold && rounded <= HighestThreshold)) {
         showMessage(QStringLiteral("Length of barcode must be a number from 0 to %1. The "
                                    "receive threshold stays at %2.")
-                            .arg(HighestThreshold - int(CharactersAfterBarcode))
-                            .arg(Comm1.RThreshold()));
+                        .arg(HighestThreshold - int(CharactersAfterBarcode))
+                        .arg(Comm1.RThreshold()));
         return;
     }
     Comm1.setRThreshold(doubleToInteger16(threshold));
