@@ -50,7 +50,7 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
         // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
         if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
             || error == QSerialPort::ResourceError) {
-            loseDevice();
+            loseDevice(error);
         }
     });
 }
@@ -214,11 +214,14 @@ void CommControl::raiseOnComm()
     }
 }
 
-void CommControl::loseDevice()
+void CommControl::loseDevice(QSerialPort::SerialPortError error)
 {
     if (!m_serial.isOpen() || !m_lostReason.isEmpty())
         return;
-    m_lostReason = m_serial.errorString();
+    // After a hangup Qt's error text comes from a stale errno, so say what happened instead.
+    m_lostReason = error == QSerialPort::WriteError
+            ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
+            : QStringLiteral("unplugged, or the line was closed at the far end");
     m_serial.close();
     m_received.clear();
     emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "

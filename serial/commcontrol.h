@@ -64,7 +64,7 @@ private:
     void moveToReceiveBuffer();
     bool thresholdReached() const;
     void raiseOnComm();
-    void loseDevice();
+    void loseDevice(QSerialPort::SerialPortError error);
     RunTimeError openError(const QString &path) const;
 
     QSerialPort m_serial;
