@@ -19,7 +19,8 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     if (!(scan2 > scan1))
         return {QStringLiteral("Scan1 > Scan2, try again!"), {}};
 
-    const double distance = Val(distanceText) / InchesPerFoot;
+    const double inches = Val(distanceText);
+    const double distance = inches / InchesPerFoot;
     const float time = scan2 - scan1;
     const double speed = distance / time * SecondsPerMinute * MinutesPerHour / FeetPerMile;
     const double full = speed * Scale;
@@ -27,7 +28,7 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
         throw RunTimeError(RunTimeError::Overflow,
                            QStringLiteral("Overflow: a distance of %1 inches gives a speed too large "
                                           "to compute. Nothing was listed.")
-                                   .arg(distanceText.trimmed()));
+                                   .arg(numberToText(inches)));
     }
 
     const QString speedText = numberToText(speed);

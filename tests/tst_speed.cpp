@@ -125,9 +125,9 @@ void TestSpeed::speedBeyondTheListOverflows_data()
     row("far too fast", 100, 100.1f, "100000", "4943257.24630142");
     row("just above the highest", 0, 1, "6628.9", "32767.8579545455");
     row("just below the lowest", 0, 1, "-6629.1", "-32768.8465909091");
-    row("speed beyond a double", 0, 1, "1e308", "1e308");
-    row("infinite distance", 0, 1, "1e400", "1e400");
-    row("negative infinite distance", 0, 1, "-1e400", "-1e400");
+    row("speed beyond a double", 0, 1, "1e308", "1E+308");
+    row("infinite distance", 0, 1, "1e400", "Infinity");
+    row("negative infinite distance", 0, 1, "-1e400", "-Infinity");
 }
 
 void TestSpeed::speedBeyondTheListOverflows()
