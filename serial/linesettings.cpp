@@ -45,7 +45,9 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
         return std::nullopt;
 
     const auto parity = std::find_if(std::begin(Parities), std::end(Parities), [&](const auto &p) {
-        return fields[1].compare(QLatin1Char(p.letter), Qt::CaseInsensitive) == 0;
+        // ASCII case only: Unicode case folding takes the long s for an S.
+        return fields[1] == QLatin1Char(p.letter)
+                || fields[1] == QLatin1Char(char(p.letter | 0x20));
     });
     if (parity == std::end(Parities))
         return std::nullopt;
