@@ -1,7 +1,6 @@
 #include "linesettings.h"
 #include "runtimeerror.h"
 #include "startedwindow.h"
-#include "timeofday.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -17,19 +16,9 @@ namespace {
 
 const QString ClearedSuffix = QStringLiteral(" has been cleared from the buffer");
 
-// A started Pelmar whose clock the test sets.
+// A started Pelmar that can show its list as it grew.
 struct Pelmar : StartedWindow
 {
-    float now = 0;
-
-    Pelmar()
-    {
-        setTimeOfDaySource([this] { return now; });
-    }
-    ~Pelmar() { setTimeOfDaySource({}); }
-
-    int lines() const { return form.List1->model()->rowCount(); }
-    QString line(int row) const { return form.List1->model()->index(row, 0).data().toString(); }
     // Oldest first, so that a list that only grows keeps what it had as its first rows.
     QStringList linesOldestFirst() const
     {
@@ -37,13 +26,6 @@ struct Pelmar : StartedWindow
         for (int row = lines() - 1; row >= 0; --row)
             all << line(row);
         return all;
-    }
-    void read(const QByteArray &code, float at)
-    {
-        const int before = lines();
-        now = at;
-        scanner.write(code + "\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(lines() > before, 2000);
     }
 };
 

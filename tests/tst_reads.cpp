@@ -1,55 +1,10 @@
-#include "form1.h"
-#include "messagebox.h"
-#include "pseudoterminal.h"
-#include "timeofday.h"
+#include "startedwindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
-
-#include <memory>
-
-namespace {
-
-// A started Pelmar on a pseudo-terminal, with its message boxes captured and its clock set by
-// the test.
-struct Pelmar
-{
-    PseudoTerminal scanner;
-    std::unique_ptr<Form1> form;
-    QStringList messages;
-    float now = 0;
-
-    explicit Pelmar(const QByteArray &sentBeforeStart = {})
-    {
-        scanner.becomePort1();
-        scanner.write(sentBeforeStart);
-        setMessageHandler([this](const QString &text) { messages << text; });
-        setTimeOfDaySource([this] { return now; });
-        form = std::make_unique<Form1>();
-        form->load();
-    }
-    ~Pelmar()
-    {
-        setMessageHandler({});
-        setTimeOfDaySource({});
-    }
-
-    int lines() const { return form->List1->model()->rowCount(); }
-    QString line(int row) const { return form->List1->model()->index(row, 0).data().toString(); }
-    // One read of the scanner at the given time; waits until it is listed.
-    void read(const QByteArray &code, float at)
-    {
-        const int before = lines();
-        now = at;
-        scanner.write(code + "\r\n");
-        QTRY_COMPARE_WITH_TIMEOUT(lines(), before + 1, 2000);
-    }
-};
-
-} // namespace
 
 class TestReads : public QObject
 {
@@ -75,8 +30,8 @@ private slots:
 
 void TestReads::startsWithTheDefaultsAndThePortOpen()
 {
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     QCOMPARE(form.Text1->text(), QString());
     QCOMPARE(form.Text2->text(), QStringLiteral("12"));
     QCOMPARE(form.Text3->text(), QStringLiteral("12"));
@@ -98,7 +53,7 @@ void TestReads::startsWithTheDefaultsAndThePortOpen()
 
 void TestReads::charactersBeforeStartAreNeverListed()
 {
-    Pelmar pelmar("99999999999999999999");
+    StartedWindow pelmar("99999999999999999999");
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 0);
     pelmar.read("012345678905", 1);
@@ -107,18 +62,18 @@ void TestReads::charactersBeforeStartAreNeverListed()
 
 void TestReads::aReadIsListedOnTopWithItsNumber()
 {
-    Pelmar pelmar;
+    StartedWindow pelmar;
     pelmar.read("012345678905", 36000.5f);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 012345678905"));
-    QCOMPARE(pelmar.form->ReadNumber, QStringLiteral("2"));
-    QCOMPARE(pelmar.form->ScanFlag, std::int16_t(0));
-    QCOMPARE(pelmar.form->Scan1, 36000.5f);
+    QCOMPARE(pelmar.form.ReadNumber, QStringLiteral("2"));
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.Scan1, 36000.5f);
 }
 
 void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
 {
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     pelmar.read("000000000001", 10);
     pelmar.read("000000000002", 11);
     QCOMPARE(form.ScanFlag, std::int16_t(1));
@@ -137,13 +92,13 @@ void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
 
 void TestReads::twoWaitingBarcodesGiveOneLine()
 {
-    Pelmar pelmar;
+    StartedWindow pelmar;
     pelmar.read("000000000001\r\n000000000002", 5);
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000001"));
-    QCOMPARE(pelmar.form->ScanFlag, std::int16_t(0));
-    QCOMPARE(pelmar.form->Comm1.Input(), QString());
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.Comm1.Input(), QString());
 }
 
 void TestReads::lengthIsReadFromText2AtEveryRead_data()
@@ -163,8 +118,8 @@ void TestReads::lengthIsReadFromText2AtEveryRead()
 {
     QFETCH(QString, length);
     QFETCH(QString, line);
-    Pelmar pelmar;
-    pelmar.form->Text2->setText(length);
+    StartedWindow pelmar;
+    pelmar.form.Text2->setText(length);
     pelmar.read("012345678905", 1);
     QCOMPARE(pelmar.line(0), line);
     QVERIFY(pelmar.messages.isEmpty());
@@ -172,8 +127,8 @@ void TestReads::lengthIsReadFromText2AtEveryRead()
 
 void TestReads::setAppliesTheBarcodeLength()
 {
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     form.Text2->setText(QStringLiteral("8"));
     pelmar.scanner.write("leftover");
     QTest::qWait(50);
@@ -204,8 +159,8 @@ void TestReads::setRefusesALengthOutsideTheThresholdRange_data()
 void TestReads::setRefusesALengthOutsideTheThresholdRange()
 {
     QFETCH(QString, length);
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     pelmar.scanner.write("waiting");
     QTest::qWait(50);
     form.Text2->setText(length);
@@ -219,21 +174,21 @@ void TestReads::setRefusesALengthOutsideTheThresholdRange()
 
 void TestReads::clearShowsWhatWasInTheBuffer()
 {
-    Pelmar pelmar;
-    pelmar.form->Clear->click();
+    StartedWindow pelmar;
+    pelmar.form.Clear->click();
     pelmar.scanner.write("0123");
     QTest::qWait(50);
-    pelmar.form->Clear->click();
+    pelmar.form.Clear->click();
     QCOMPARE(pelmar.messages, (QStringList {QStringLiteral(" has been cleared from the buffer"),
                                             QStringLiteral("0123 has been cleared from the buffer")}));
-    QCOMPARE(pelmar.form->Comm1.Input(), QString());
+    QCOMPARE(pelmar.form.Comm1.Input(), QString());
     QCOMPARE(pelmar.lines(), 0);
 }
 
 void TestReads::clrlistRestartsNumberingAndPairing()
 {
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     for (int i = 1; i <= 5; ++i)
         pelmar.read("00000000000" + QByteArray::number(i), float(i));
     form.Clrlist->click();
@@ -249,7 +204,7 @@ void TestReads::clrlistRestartsNumberingAndPairing()
 
 void TestReads::speedIsListedAboveAReadThatCameWhileItsBoxWasOpen()
 {
-    Pelmar pelmar;
+    StartedWindow pelmar;
     pelmar.read("000000000001", 100);
     pelmar.read("000000000002", 101);
     // While the speed is on screen, a third read arrives: it is listed at once, not merged with
@@ -258,7 +213,7 @@ void TestReads::speedIsListedAboveAReadThatCameWhileItsBoxWasOpen()
         pelmar.messages << text;
         pelmar.read("000000000003", 102);
     });
-    pelmar.form->Speed->click();
+    pelmar.form.Speed->click();
     QCOMPARE(pelmar.messages,
              QStringList {QStringLiteral("Real speed = 0.681818181818182mph That would be "
                                          "59.3181818181818mph in real life!")});
@@ -269,8 +224,8 @@ void TestReads::speedIsListedAboveAReadThatCameWhileItsBoxWasOpen()
 
 void TestReads::unpluggedScannerKeepsTheListAndSaysItIsGone()
 {
-    Pelmar pelmar;
-    Form1 &form = *pelmar.form;
+    StartedWindow pelmar;
+    Form1 &form = pelmar.form;
     pelmar.read("000000000001", 1);
     pelmar.read("000000000002", 2);
     pelmar.scanner.hangUp();
@@ -293,11 +248,11 @@ void TestReads::unpluggedScannerKeepsTheListAndSaysItIsGone()
 
 void TestReads::closingTheWindowClosesThePort()
 {
-    Pelmar pelmar;
-    pelmar.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(pelmar.form.get()));
-    pelmar.form->close();
-    QVERIFY(!pelmar.form->Comm1.PortOpen());
+    StartedWindow pelmar;
+    pelmar.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pelmar.form));
+    pelmar.form.close();
+    QVERIFY(!pelmar.form.Comm1.PortOpen());
     QVERIFY(pelmar.messages.isEmpty());
 }
 
