@@ -147,7 +147,11 @@ QString numberToText(double value)
     const bool negative = text.front() == '-';
     const std::string_view mantissa = text.substr(negative, text.find('e') - negative);
     const int exponent = std::stoi(std::string(text.substr(text.find('e') + 1)));
-    std::string digits = std::string(1, mantissa[0]) + std::string(mantissa.substr(2));
+    std::string digits;
+    for (const char c : mantissa) {
+        if (c != '.')
+            digits += c;
+    }
     digits.erase(digits.find_last_not_of('0') + 1);
 
     const QString point = QLocale().decimalPoint();
