@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
+class QAbstractItemView;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 
 // The main window: its controls, the form state and the handlers that tie them to the port.
@@ -38,7 +38,7 @@ public:
     QPushButton *Clear;
     QPushButton *Clrlist;
     QPushButton *Speed;
-    QListView *List1;
+    QAbstractItemView *List1;
     QLabel *Label1;
     QLabel *Label2;
     QLabel *Label3;

@@ -117,7 +117,7 @@ void TestWindow::everyControlHasItsKindPlaceAndSize_data()
     QTest::addColumn<int>("height");
     QTest::newRow("Text3") << "QLineEdit" << 1560 << 3240 << 495 << 375;
     QTest::newRow("Clrlist") << "QPushButton" << 7560 << 3240 << 975 << 495;
-    QTest::newRow("List1") << "QListView" << 7560 << 720 << 2175 << 2400;
+    QTest::newRow("List1") << "QTableView" << 7560 << 720 << 2175 << 2400;
     QTest::newRow("Clear") << "QPushButton" << 8640 << 3240 << 1095 << 495;
     QTest::newRow("Speed") << "QPushButton" << 2160 << 3240 << 975 << 495;
     QTest::newRow("Text2") << "QLineEdit" << 5520 << 720 << 495 << 375;
