@@ -9,9 +9,9 @@
 #include "wrappingbutton.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
 #include <QTableView>
 
 #include <cmath>
