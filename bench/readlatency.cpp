@@ -1,0 +1,414 @@
+// bench-readlatency: how long a barcode takes from the serial line to the top of the read list.
+//
+// A writer thread plays the scanner on a pseudo-terminal at the pace of a 9600 baud 7E2 line; the
+// window, unchanged, reads the slave end as port 1. For each read the time runs from the return of
+// the write() of its last character to the insertion of its line into the list (and, as a second
+// figure, to the end of the next repaint of the window, which is when a user could see it).
+
+#include "form1.h"
+#include "messagebox.h"
+#include "readlist.h"
+#include "runtimeerror.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QEvent>
+#include <QListView>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::int64_t NanosecondsPerSecond = 1'000'000'000;
+constexpr int BaudRate = 9600;
+// Start bit, 7 data bits, parity bit and 2 stop bits.
+constexpr int BitsPerCharacter = 11;
+constexpr std::int64_t CharacterNanoseconds = BitsPerCharacter * NanosecondsPerSecond / BaudRate;
+constexpr int BarcodeLength = 12;
+constexpr char ReadTerminator[] = "\r\n";
+// Time for the event loop to start before the first character is due.
+constexpr std::int64_t StartDelayNanoseconds = 300'000'000;
+// Time after the last read for its line and the repaint to come in.
+constexpr int SettleMilliseconds = 1000;
+constexpr double TargetP99Microseconds = 2000;
+
+struct Options
+{
+    int reads = 1000;
+    int gapMilliseconds = 20;
+    int preload = 0;
+};
+
+std::int64_t monotonicNanoseconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * NanosecondsPerSecond + now.tv_nsec;
+}
+
+void sleepUntil(std::int64_t nanoseconds)
+{
+    const timespec due {time_t(nanoseconds / NanosecondsPerSecond),
+                        long(nanoseconds % NanosecondsPerSecond)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) { }
+}
+
+std::optional<Options> parseOptions(const QCoreApplication &application)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Measures the time from the last character of a barcode on the serial line to its "
+        "line on top of the read list."));
+    parser.addHelpOption();
+    const QCommandLineOption readsOption(QStringLiteral("reads"),
+                                         QStringLiteral("Barcodes to send (default 1000)."),
+                                         QStringLiteral("N"), QStringLiteral("1000"));
+    const QCommandLineOption gapOption(QStringLiteral("gap"),
+                                       QStringLiteral("Pause between reads (default 20)."),
+                                       QStringLiteral("MS"), QStringLiteral("20"));
+    const QCommandLineOption preloadOption(
+        QStringLiteral("preload"),
+        QStringLiteral("Lines put in the list before measuring (default 0)."), QStringLiteral("N"),
+        QStringLiteral("0"));
+    parser.addOptions({readsOption, gapOption, preloadOption});
+    parser.process(application);
+
+    Options options;
+    bool readsOk = false;
+    bool gapOk = false;
+    bool preloadOk = false;
+    options.reads = parser.value(readsOption).toInt(&readsOk);
+    options.gapMilliseconds = parser.value(gapOption).toInt(&gapOk);
+    options.preload = parser.value(preloadOption).toInt(&preloadOk);
+    if (!readsOk || options.reads < 1 || !gapOk || options.gapMilliseconds < 0 || !preloadOk
+        || options.preload < 0) {
+        std::fprintf(stderr,
+                     "bench-readlatency: --reads must be at least 1, --gap and "
+                     "--preload at least 0\n");
+        return std::nullopt;
+    }
+    return options;
+}
+
+// Zero-padded counters: every read is distinct, so a merged or lost read shows in the list.
+QString barcode(int read)
+{
+    return QString::number(read).rightJustified(BarcodeLength, u'0');
+}
+
+std::optional<int> readOfBarcode(const QString &code, int reads)
+{
+    bool ok = false;
+    const int read = code.toInt(&ok);
+    if (!ok || read < 0 || read >= reads || code != barcode(read))
+        return std::nullopt;
+    return read;
+}
+
+// A line cut out of step carries the CR and LF that end a read; show them.
+QString visibleControls(QString text)
+{
+    return text.replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
+}
+
+// The scanner's end of the line. The slave stays open here too, so that the master never sees a
+// hangup between the window's open and close.
+class ScannerLine
+{
+public:
+    ScannerLine()
+    {
+        termios raw {};
+        cfmakeraw(&raw);
+        char name[256] = {};
+        if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
+            qFatal("openpty failed: %s", std::strerror(errno));
+        m_devicePath = QString::fromLocal8Bit(name);
+    }
+    ~ScannerLine()
+    {
+        ::close(m_slave);
+        ::close(m_master);
+    }
+    ScannerLine(const ScannerLine &) = delete;
+    ScannerLine &operator=(const ScannerLine &) = delete;
+
+    QString devicePath() const { return m_devicePath; }
+
+    void writeCharacter(char character) const
+    {
+        while (::write(m_master, &character, 1) != 1) {
+            if (errno != EINTR)
+                qFatal("write to the pseudo-terminal failed: %s", std::strerror(errno));
+        }
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_devicePath;
+};
+
+// Plays the scanner: one character per character time against an absolute clock, so that time
+// spent in write() does not stretch the schedule, and a pause between reads. sentAt[i] is when
+// the write() of read i's last character returned.
+void sendReads(const ScannerLine &line, const std::vector<QByteArray> &reads,
+               std::int64_t gapNanoseconds, std::int64_t startAt, std::vector<std::int64_t> &sentAt)
+{
+    std::int64_t due = startAt;
+    for (std::size_t read = 0; read < reads.size(); ++read) {
+        for (const char character : reads[read]) {
+            sleepUntil(due);
+            line.writeCharacter(character);
+            due += CharacterNanoseconds;
+        }
+        sentAt[read] = monotonicNanoseconds();
+        due += gapNanoseconds;
+    }
+}
+
+// Watches the list on the window's thread: when each read's line is inserted, and when the
+// window has next been repainted after it.
+class ListProbe : public QObject
+{
+    Q_OBJECT
+
+public:
+    ListProbe(Form1 &form, int reads)
+        : m_form(form),
+          m_reads(reads),
+          m_listedAt(std::size_t(reads), -1),
+          m_paintedAt(std::size_t(reads), -1)
+    {
+        QAbstractItemModel *const model = form.List1->model();
+        connect(model, &QAbstractItemModel::rowsInserted, this,
+                [this, model](const QModelIndex &, int first, int last) {
+                    const std::int64_t now = monotonicNanoseconds();
+                    for (int row = first; row <= last; ++row)
+                        lineListed(model->index(row, 0).data().toString(), now);
+                });
+        form.installEventFilter(this);
+    }
+
+    int linesListed() const { return m_linesListed; }
+    int unmatchedLines() const { return m_unmatchedLines; }
+    int misnumberedLines() const { return m_misnumberedLines; }
+    // Out of step lines come in runs: after one stall every later read is cut in the wrong place
+    // until another stall happens to bring the reads back in step.
+    int unmatchedRuns() const { return m_unmatchedRuns; }
+    QStringList unmatchedSamples() const { return m_unmatchedSamples; }
+    const std::vector<std::int64_t> &listedAt() const { return m_listedAt; }
+    const std::vector<std::int64_t> &paintedAt() const { return m_paintedAt; }
+
+protected:
+    // A filter runs before its event: to time the end of the window's repaint, the filter
+    // delivers the event itself (through any other filters) and then takes the time.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != &m_form || event->type() != QEvent::UpdateRequest || m_repainting)
+            return false;
+        m_repainting = true;
+        QCoreApplication::sendEvent(&m_form, event);
+        m_repainting = false;
+        const std::int64_t now = monotonicNanoseconds();
+        for (const int read : m_awaitingPaint)
+            m_paintedAt[std::size_t(read)] = now;
+        m_awaitingPaint.clear();
+        return true;
+    }
+
+private:
+    static constexpr qsizetype MaximumSamples = 5;
+
+    void lineListed(const QString &text, std::int64_t at)
+    {
+        ++m_linesListed;
+        const QString numberPrefix = QString::number(m_linesListed) + QStringLiteral(". ");
+        if (!text.startsWith(numberPrefix))
+            ++m_misnumberedLines;
+        const qsizetype codeStart = text.indexOf(QStringLiteral(". "));
+        const std::optional<int> read
+            = codeStart < 0 ? std::nullopt : readOfBarcode(text.mid(codeStart + 2), m_reads);
+        if (!read || m_listedAt[std::size_t(*read)] >= 0) {
+            if (!m_previousUnmatched)
+                ++m_unmatchedRuns;
+            m_previousUnmatched = true;
+            ++m_unmatchedLines;
+            if (m_unmatchedSamples.size() < MaximumSamples)
+                m_unmatchedSamples.append(visibleControls(text));
+            return;
+        }
+        m_previousUnmatched = false;
+        m_listedAt[std::size_t(*read)] = at;
+        m_awaitingPaint.push_back(*read);
+    }
+
+    Form1 &m_form;
+    int m_reads;
+    int m_linesListed = 0;
+    int m_unmatchedLines = 0;
+    int m_misnumberedLines = 0;
+    int m_unmatchedRuns = 0;
+    bool m_previousUnmatched = false;
+    bool m_repainting = false;
+    QStringList m_unmatchedSamples;
+    std::vector<std::int64_t> m_listedAt;
+    std::vector<std::int64_t> m_paintedAt;
+    std::vector<int> m_awaitingPaint;
+};
+
+struct LatencySummary
+{
+    int count = 0;
+    double median = 0;
+    double p90 = 0;
+    double p99 = 0;
+    double maximum = 0;
+};
+
+// Nearest-rank percentiles, in microseconds, over the reads that reached the list.
+LatencySummary summarize(const std::vector<std::int64_t> &sentAt,
+                         const std::vector<std::int64_t> &seenAt)
+{
+    std::vector<double> latencies;
+    for (std::size_t read = 0; read < sentAt.size(); ++read) {
+        if (seenAt[read] >= 0)
+            latencies.push_back(double(seenAt[read] - sentAt[read]) / 1000.0);
+    }
+    LatencySummary summary;
+    summary.count = int(latencies.size());
+    if (latencies.empty())
+        return summary;
+    std::sort(latencies.begin(), latencies.end());
+    const auto rank = [&latencies](double fraction) {
+        const auto index = std::size_t(std::ceil(fraction * double(latencies.size())));
+        return latencies[std::max<std::size_t>(index, 1) - 1];
+    };
+    summary.median = rank(0.5);
+    summary.p90 = rank(0.9);
+    summary.p99 = rank(0.99);
+    summary.maximum = latencies.back();
+    return summary;
+}
+
+void preloadList(Form1 &form, int lines)
+{
+    auto *const list = qobject_cast<ReadList *>(form.List1->model());
+    if (!list)
+        qFatal("List1's model is not a ReadList");
+    for (int line = 1; line <= lines; ++line)
+        list->insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const std::optional<Options> options = parseOptions(application);
+    if (!options)
+        return 2;
+
+    int messagesShown = 0;
+    setMessageHandler([&messagesShown](const QString &text) {
+        ++messagesShown;
+        std::fprintf(stderr, "bench-readlatency: message box: %s\n", qPrintable(text));
+    });
+
+    ScannerLine line;
+    qputenv("PELMAR_PORT", line.devicePath().toLocal8Bit());
+
+    Form1 form;
+    try {
+        form.load();
+    } catch (const RunTimeError &error) {
+        std::fprintf(stderr, "bench-readlatency: %s\n", qPrintable(error.message()));
+        return 2;
+    }
+    form.show();
+    if (options->preload > 0) {
+        preloadList(form, options->preload);
+        QCoreApplication::processEvents();
+    }
+    ListProbe probe(form, options->reads);
+
+    std::vector<QByteArray> reads;
+    for (int read = 0; read < options->reads; ++read)
+        reads.push_back(barcode(read).toLatin1() + ReadTerminator);
+    std::vector<std::int64_t> sentAt(reads.size(), -1);
+    const std::int64_t gapNanoseconds = std::int64_t(options->gapMilliseconds) * 1'000'000;
+    const std::int64_t startAt = monotonicNanoseconds() + StartDelayNanoseconds;
+    std::thread writer([&] {
+        sendReads(line, reads, gapNanoseconds, startAt, sentAt);
+        QMetaObject::invokeMethod(
+            &application, [] { QTimer::singleShot(SettleMilliseconds, &QCoreApplication::quit); },
+            Qt::QueuedConnection);
+    });
+    application.exec();
+    writer.join();
+    // The port is closed before the line goes away, as a real unplug is not what is measured.
+    form.close();
+
+    const int sent = options->reads;
+    int lost = 0;
+    for (const std::int64_t at : probe.listedAt())
+        lost += at < 0 ? 1 : 0;
+    // A line whose code is no read's barcode holds parts of two reads; a line short means a
+    // whole read went, unseen, into the line of the read before it.
+    const int merged = probe.unmatchedLines() + std::max(0, sent - probe.linesListed());
+    const LatencySummary listed = summarize(sentAt, probe.listedAt());
+    const LatencySummary painted = summarize(sentAt, probe.paintedAt());
+
+    std::printf("Read latency: %d reads of %d characters at %d baud 7E2, %d ms apart, "
+                "threshold %d, %d lines preloaded\n",
+                sent, int(reads.front().size()), BaudRate, options->gapMilliseconds,
+                int(form.Comm1.RThreshold()), options->preload);
+    // Other work on the machine shows in the figures; say how busy it was.
+    double load[1] = {};
+    if (getloadavg(load, 1) == 1)
+        std::printf("  load average %.2f on %u CPUs\n", load[0],
+                    std::thread::hardware_concurrency());
+    std::printf("  reads sent            %10d\n", sent);
+    std::printf("  lines listed          %10d\n", probe.linesListed());
+    std::printf("  reads lost            %10d\n", lost);
+    std::printf("  reads merged          %10d\n", merged);
+    std::printf("  lines misnumbered     %10d\n", probe.misnumberedLines());
+    std::printf("  message boxes         %10d\n", messagesShown);
+    std::printf("  latency (us)              listed   painted\n");
+    std::printf("    median              %10.0f %9.0f\n", listed.median, painted.median);
+    std::printf("    90th percentile     %10.0f %9.0f\n", listed.p90, painted.p90);
+    std::printf("    99th percentile     %10.0f %9.0f\n", listed.p99, painted.p99);
+    std::printf("    maximum             %10.0f %9.0f\n", listed.maximum, painted.maximum);
+    std::printf("    reads timed         %10d %9d\n", listed.count, painted.count);
+    if (probe.unmatchedLines() > 0) {
+        std::printf("  lines not matching a read came in %d run(s); the first:\n",
+                    probe.unmatchedRuns());
+        for (const QString &sample : probe.unmatchedSamples())
+            std::printf("    \"%s\"\n", qPrintable(sample));
+    }
+    std::printf("  p99 listed target %.0f us: %s\n", TargetP99Microseconds,
+                listed.count > 0 && listed.p99 < TargetP99Microseconds ? "met" : "MISSED");
+
+    const bool faulty = lost > 0 || merged > 0 || probe.misnumberedLines() > 0 || messagesShown > 0;
+    return faulty ? 1 : 0;
+}
+
+#include "readlatency.moc"
