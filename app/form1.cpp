@@ -2,6 +2,7 @@
 
 #include "conversions.h"
 #include "hexsender.h"
+#include "listboxtable.h"
 #include "messagebox.h"
 #include "scannercommands.h"
 #include "speed.h"
@@ -9,10 +10,9 @@
 #include "wrappingbutton.h"
 
 #include <QCloseEvent>
-#include <QHeaderView>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 
 #include <cmath>
 #include <limits>
@@ -58,29 +58,6 @@ QLineEdit *textBox(const QRect &geometry, QWidget *parent)
     return textBox;
 }
 
-// A one-column table made to look and act like a list box. QListView lays out every row again
-// after each insert, which at a million lines takes longer than the gap between two reads; a
-// table of fixed-height rows costs the same at any length.
-QTableView *listBox(QAbstractItemModel *model, const QRect &geometry, QWidget *parent)
-{
-    auto *list = place(new QTableView(parent), geometry);
-    list->setModel(model);
-    list->horizontalHeader()->hide();
-    list->horizontalHeader()->setStretchLastSection(true);
-    list->verticalHeader()->hide();
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 2);
-    list->setShowGrid(false);
-    list->setWordWrap(false);
-    list->setCornerButtonEnabled(false);
-    // Tab leaves the list for the next control, as it does a list box.
-    list->setTabKeyNavigation(false);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    return list;
-}
-
 QPushButton *button(const QString &caption, const QRect &geometry, QWidget *parent)
 {
     return place(new WrappingButton(caption, parent), geometry);
@@ -99,7 +76,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     // Labels and the picture first: everything made later is drawn over them where they overlap.
     Label3 = label(QStringLiteral("Label3"), twips(120, 3240, 1455, 495), this);
     Image1 = place(new QLabel(this), twips(240, 1560, 2925, 1560));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/locomotive.bmp")));
+    // Read as a BMP by name, so that Qt does not load every image plugin to ask whose it is.
+    QImageReader picture(QStringLiteral(":/locomotive.bmp"), "bmp");
+    picture.setAutoDetectImageFormat(false);
+    Image1->setPixmap(QPixmap::fromImage(picture.read()));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4 = label(QStringLiteral("Label4"), twips(7800, 360, 1935, 375), this);
     Label2 = label(QStringLiteral("Label2"), twips(5160, 360, 1335, 375), this);
@@ -107,7 +87,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 
     Text3 = textBox(twips(1560, 3240, 495, 375), this);
     Clrlist = button(QStringLiteral("Clear List"), twips(7560, 3240, 975, 495), this);
-    List1 = listBox(&m_reads, twips(7560, 720, 2175, 2400), this);
+    List1 = place(new ListBoxTable(&m_reads, this), twips(7560, 720, 2175, 2400));
     Clear = button(QStringLiteral("Clear Buffer"), twips(8640, 3240, 1095, 495), this);
     Speed = button(QStringLiteral("Calculate Speed"), twips(2160, 3240, 975, 495), this);
     Text2 = textBox(twips(5520, 720, 495, 375), this);

@@ -117,7 +117,7 @@ void TestWindow::everyControlHasItsKindPlaceAndSize_data()
     QTest::addColumn<int>("height");
     QTest::newRow("Text3") << "QLineEdit" << 1560 << 3240 << 495 << 375;
     QTest::newRow("Clrlist") << "QPushButton" << 7560 << 3240 << 975 << 495;
-    QTest::newRow("List1") << "QTableView" << 7560 << 720 << 2175 << 2400;
+    QTest::newRow("List1") << "ListBoxTable" << 7560 << 720 << 2175 << 2400;
     QTest::newRow("Clear") << "QPushButton" << 8640 << 3240 << 1095 << 495;
     QTest::newRow("Speed") << "QPushButton" << 2160 << 3240 << 975 << 495;
     QTest::newRow("Text2") << "QLineEdit" << 5520 << 720 << 495 << 375;
@@ -319,6 +319,11 @@ void TestWindow::selectingALineOrClickingALabelOrThePictureRunsNothing()
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, form.List1->visualRect(second).center());
     QTest::keyClick(form.List1, Qt::Key_F2);
     QCOMPARE(form.List1->findChildren<QLineEdit *>(), QList<QLineEdit *>());
+    // Home and End go to the newest and the oldest line, as in a list box.
+    QTest::keyClick(form.List1, Qt::Key_Home);
+    QCOMPARE(form.List1->selectionModel()->selectedIndexes(), QModelIndexList {top});
+    QTest::keyClick(form.List1, Qt::Key_End);
+    QCOMPARE(form.List1->selectionModel()->selectedIndexes(), QModelIndexList {second});
 
     for (QWidget *decoration : {form.Label1, form.Label2, form.Label3, form.Label4, form.Image1})
         QTest::mouseClick(decoration, Qt::LeftButton);
