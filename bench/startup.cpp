@@ -1,0 +1,566 @@
+// bench-startup: Pelmar's start-up time and memory, against the floor (bench-floorwindow: a Qt 6
+// program that only opens the port and shows an empty window) and against Debian's cutecom, a
+// general serial terminal on Qt, all started the same way on the same X server (Xvfb: see
+// bench/run-performance).
+//
+// Each run gives a program a fresh pseudo-terminal and measures, from just before it is spawned:
+// the mapping of its first top-level window (watched on the X server, matched by _NET_WM_PID) and
+// the opening of the pseudo-terminal (inotify IN_OPEN on the device), then checks in /proc that
+// the device is still held open; start-up is the later of the two. The resident memory is read
+// 1.5 s after that. Then the window is closed as a window manager would close it.
+//
+// cutecom (Debian 12: 0.51, on Qt 5) reads its device and line settings from a session in its
+// configuration, but none of its command-line options, its manual page or the settings it saves
+// opens the device at start-up: its start-up is the mapping of its window alone, with the port
+// still closed. --also NAME=PATH adds other builds to the same rounds, for comparisons.
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int DefaultRuns = 7;
+constexpr auto IdleBeforeMemory = std::chrono::milliseconds(1500);
+constexpr auto StartDeadline = std::chrono::seconds(20);
+constexpr auto ExitDeadline = std::chrono::seconds(3);
+constexpr int PollMilliseconds = 20;
+constexpr double TargetFloorRatio = 1.3;
+constexpr double TargetCutecomStartRatio = 0.5;
+constexpr double TargetCutecomMemoryRatio = 0.4;
+
+struct Program
+{
+    std::string name;
+    std::string path;
+    bool opensPortAtStart = true;
+};
+
+struct Sample
+{
+    double windowMs = NAN;
+    double portMs = NAN;
+    double startMs = NAN;
+    double residentMb = NAN;
+    double proportionalMb = NAN;
+    bool portHeld = false;
+};
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A kB figure from a /proc file of the form "Name:   1234 kB", in MB.
+double procMegabytes(const std::string &file, const std::string &field)
+{
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(field + ":", 0) == 0)
+            return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
+    }
+    return NAN;
+}
+
+bool holdsOpen(pid_t pid, const std::string &device)
+{
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[256] = {};
+        const ssize_t n
+            = readlink((folder + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (n > 0 && device == target)
+            return true;
+    }
+    return false;
+}
+
+// The scanner's end of the line. The slave is closed at once, so that the program under test is
+// the only one to open it and inotify sees that open.
+class Line
+{
+public:
+    Line()
+    {
+        termios raw {};
+        cfmakeraw(&raw);
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&m_master, &slave, name, &raw, nullptr) != 0)
+            fail("openpty");
+        ::close(slave);
+        m_device = name;
+        m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_watch < 0 || inotify_add_watch(m_watch, name, IN_OPEN) < 0)
+            fail("inotify");
+        fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    }
+    ~Line()
+    {
+        ::close(m_watch);
+        ::close(m_master);
+    }
+    Line(const Line &) = delete;
+    Line &operator=(const Line &) = delete;
+
+    const std::string &device() const { return m_device; }
+    int watchFd() const { return m_watch; }
+
+    bool takeOpened()
+    {
+        char buffer[4096];
+        bool opened = false;
+        while (read(m_watch, buffer, sizeof buffer) > 0)
+            opened = true;
+        return opened;
+    }
+
+    [[noreturn]] static void fail(const char *what)
+    {
+        std::fprintf(stderr, "bench-startup: %s: %s\n", what, std::strerror(errno));
+        std::exit(2);
+    }
+
+private:
+    int m_master = -1;
+    int m_watch = -1;
+    std::string m_device;
+};
+
+// The X server side: sees top-level windows being mapped and closes them.
+class Display
+{
+public:
+    Display()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection)) {
+            std::fprintf(stderr,
+                         "bench-startup: no X server in DISPLAY (run it under Xvfb, "
+                         "e.g. through bench/run-performance)\n");
+            std::exit(2);
+        }
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        m_pidAtom = atom("_NET_WM_PID");
+        m_protocolsAtom = atom("WM_PROTOCOLS");
+        m_deleteAtom = atom("WM_DELETE_WINDOW");
+        xcb_flush(m_connection);
+    }
+    ~Display() { xcb_disconnect(m_connection); }
+    Display(const Display &) = delete;
+    Display &operator=(const Display &) = delete;
+
+    int fd() const { return xcb_get_file_descriptor(m_connection); }
+
+    // The first ordinary top-level window of pid mapped since the last call, if any.
+    std::optional<xcb_window_t> takeMappedWindow(pid_t pid)
+    {
+        std::optional<xcb_window_t> found;
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+                const auto *map = reinterpret_cast<xcb_map_notify_event_t *>(event);
+                if (!found && !map->override_redirect && windowPid(map->window) == pid)
+                    found = map->window;
+            }
+            std::free(event);
+        }
+        return found;
+    }
+
+    void askToClose(xcb_window_t window)
+    {
+        xcb_client_message_event_t message {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = m_protocolsAtom;
+        message.data.data32[0] = m_deleteAtom;
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&message));
+        xcb_flush(m_connection);
+    }
+
+private:
+    xcb_atom_t atom(const char *name)
+    {
+        const auto cookie = xcb_intern_atom(m_connection, false, uint16_t(std::strlen(name)), name);
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(m_connection, cookie, nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return result;
+    }
+
+    pid_t windowPid(xcb_window_t window)
+    {
+        const auto cookie
+            = xcb_get_property(m_connection, false, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+        pid_t pid = -1;
+        if (reply && xcb_get_property_value_length(reply) == 4)
+            pid = pid_t(*static_cast<uint32_t *>(xcb_get_property_value(reply)));
+        std::free(reply);
+        return pid;
+    }
+
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_pidAtom = XCB_ATOM_NONE;
+    xcb_atom_t m_protocolsAtom = XCB_ATOM_NONE;
+    xcb_atom_t m_deleteAtom = XCB_ATOM_NONE;
+};
+
+// One folder for HOME and the XDG folders of every program, so that none reads the user's own
+// settings; cutecom's session is written into it before each of its runs.
+class Home
+{
+public:
+    Home()
+    {
+        char pattern[] = "/tmp/bench-startup.XXXXXX";
+        if (!mkdtemp(pattern))
+            Line::fail("mkdtemp");
+        m_path = pattern;
+        mkdir((m_path + "/.config").c_str(), 0700);
+        mkdir((m_path + "/.config/CuteCom").c_str(), 0700);
+    }
+    ~Home() { std::filesystem::remove_all(m_path); }
+    Home(const Home &) = delete;
+    Home &operator=(const Home &) = delete;
+
+    const std::string &path() const { return m_path; }
+
+    // cutecom's session format, as cutecom writes it itself: Parity 2 is QSerialPort's even parity.
+    void writeCutecomSession(const std::string &device) const
+    {
+        std::ofstream out(m_path + "/.config/CuteCom/CuteCom5.conf");
+        out << "[sessions]\n"
+               "1\\BaudRate=9600\n1\\DataBits=7\n1\\Device="
+            << device
+            << "\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=2\n1\\StopBits=2\n"
+               "1\\autoReconnect=false\n1\\name=Default\nsize=1\n";
+    }
+
+private:
+    std::string m_path;
+};
+
+std::vector<std::string> environmentFor(const Home &home, const std::string &device)
+{
+    std::vector<std::string> result;
+    for (char **variable = environ; *variable; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "HOME" && name != "PELMAR_PORT" && name != "QT_QPA_PLATFORM"
+            && name.rfind("XDG_", 0) != 0)
+            result.push_back(entry);
+    }
+    result.push_back("HOME=" + home.path());
+    result.push_back("XDG_CONFIG_HOME=" + home.path() + "/.config");
+    result.push_back("XDG_RUNTIME_DIR=" + home.path());
+    result.push_back("QT_QPA_PLATFORM=xcb");
+    result.push_back("PELMAR_PORT=" + device);
+    return result;
+}
+
+pid_t spawn(const Program &program, const std::vector<std::string> &environment)
+{
+    std::vector<char *> argv {const_cast<char *>(program.path.c_str()), nullptr};
+    std::vector<char *> envp;
+    for (const std::string &entry : environment)
+        envp.push_back(const_cast<char *>(entry.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int error
+        = posix_spawn(&pid, program.path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        std::fprintf(stderr, "bench-startup: cannot start %s: %s\n", program.path.c_str(),
+                     std::strerror(error));
+        std::exit(2);
+    }
+    return pid;
+}
+
+bool waitForExit(pid_t pid, std::chrono::milliseconds deadline)
+{
+    const auto end = Clock::now() + deadline;
+    while (Clock::now() < end) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+void stop(pid_t pid, Display &display, std::optional<xcb_window_t> window)
+{
+    if (window)
+        display.askToClose(*window);
+    if (window && waitForExit(pid, ExitDeadline))
+        return;
+    kill(pid, SIGTERM);
+    if (!waitForExit(pid, std::chrono::seconds(1))) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+std::optional<Sample> runOnce(const Program &program, Display &display, const Home &home)
+{
+    Line line;
+    if (program.name == "cutecom")
+        home.writeCutecomSession(line.device());
+    const std::vector<std::string> environment = environmentFor(home, line.device());
+    display.takeMappedWindow(-1); // forget what earlier runs left behind
+
+    Sample sample;
+    std::optional<xcb_window_t> window;
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = spawn(program, environment);
+    const auto deadline = start + StartDeadline;
+    while (Clock::now() < deadline) {
+        if (!window && (window = display.takeMappedWindow(pid)))
+            sample.windowMs = millisecondsSince(start);
+        if (std::isnan(sample.portMs) && line.takeOpened())
+            sample.portMs = millisecondsSince(start);
+        if (window && (!program.opensPortAtStart || !std::isnan(sample.portMs)))
+            break;
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            std::fprintf(stderr, "bench-startup: %s ended during start-up\n", program.name.c_str());
+            return std::nullopt;
+        }
+        pollfd fds[] = {{display.fd(), POLLIN, 0}, {line.watchFd(), POLLIN, 0}};
+        poll(fds, 2, PollMilliseconds);
+    }
+    if (!window || (program.opensPortAtStart && std::isnan(sample.portMs))) {
+        std::fprintf(stderr, "bench-startup: %s did not start within %lld s\n",
+                     program.name.c_str(), static_cast<long long>(StartDeadline.count()));
+        stop(pid, display, window);
+        return std::nullopt;
+    }
+    const Clock::time_point started = Clock::now();
+    sample.startMs
+        = std::isnan(sample.portMs) ? sample.windowMs : std::max(sample.windowMs, sample.portMs);
+    sample.portHeld = holdsOpen(pid, line.device());
+
+    std::this_thread::sleep_until(started + IdleBeforeMemory);
+    const std::string proc = "/proc/" + std::to_string(pid);
+    sample.residentMb = procMegabytes(proc + "/status", "VmRSS");
+    sample.proportionalMb = procMegabytes(proc + "/smaps_rollup", "Pss");
+    stop(pid, display, window);
+    return sample;
+}
+
+double median(std::vector<double> values)
+{
+    values.erase(
+        std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
+        values.end());
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Summary
+{
+    double startMs;
+    double windowMs;
+    double portMs;
+    double residentMb;
+    double proportionalMb;
+    int portHeld;
+    int runs;
+};
+
+Summary summarize(const std::vector<Sample> &samples)
+{
+    auto column = [&](double Sample::*field) {
+        std::vector<double> values;
+        for (const Sample &sample : samples)
+            values.push_back(sample.*field);
+        return median(values);
+    };
+    const int held = int(std::count_if(samples.begin(), samples.end(),
+                                       [](const Sample &sample) { return sample.portHeld; }));
+    return {column(&Sample::startMs),    column(&Sample::windowMs),       column(&Sample::portMs),
+            column(&Sample::residentMb), column(&Sample::proportionalMb), held,
+            int(samples.size())};
+}
+
+std::string findInPath(const std::string &name)
+{
+    const char *path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = folder + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    int runs = DefaultRuns;
+    bool verbose = false;
+    std::string pelmarPath = PELMAR_PATH;
+    std::string floorPath = FLOOR_PATH;
+    std::string cutecom = findInPath("cutecom");
+    std::vector<Program> others;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--pelmar" && i + 1 < argc) {
+            pelmarPath = argv[++i];
+        } else if (argument == "--floor" && i + 1 < argc) {
+            floorPath = argv[++i];
+        } else if (argument == "--cutecom" && i + 1 < argc) {
+            cutecom = argv[++i];
+        } else if (argument == "--no-cutecom") {
+            cutecom.clear();
+        } else if (argument == "--also" && i + 1 < argc && std::strchr(argv[i + 1], '=')) {
+            // Another build or program to compare, in the same rounds: NAME=PATH.
+            const std::string other = argv[++i];
+            const std::size_t equals = other.find('=');
+            others.push_back({other.substr(0, equals), other.substr(equals + 1), true});
+        } else if (argument == "--verbose") {
+            verbose = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
+                         "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]\n");
+            return 2;
+        }
+    }
+
+    std::vector<Program> programs {{"pelmar", pelmarPath, true}, {"floor", floorPath, true}};
+    std::optional<std::size_t> cutecomIndex;
+    if (cutecom.empty()) {
+        std::fprintf(stderr,
+                     "bench-startup: measuring without cutecom (apt-get install cutecom)\n");
+    } else {
+        cutecomIndex = programs.size();
+        programs.push_back({"cutecom", cutecom, false});
+    }
+    programs.insert(programs.end(), others.begin(), others.end());
+
+    Display display;
+    const Home home;
+    std::vector<std::vector<Sample>> samples(programs.size());
+    // One round not counted, so that every program starts with its files in the page cache; then
+    // the programs take turns, so that a slow spell of the machine falls on all of them alike.
+    for (int round = 0; round <= runs; ++round) {
+        for (std::size_t p = 0; p < programs.size(); ++p) {
+            const std::optional<Sample> sample = runOnce(programs[p], display, home);
+            if (!sample)
+                return 1;
+            if (verbose) {
+                std::printf("%s %-8s start %7.1f ms  window %7.1f ms  port %7.1f ms  RSS %6.1f MB"
+                            "  PSS %6.1f MB%s\n",
+                            round == 0 ? "warm-up" : "run    ", programs[p].name.c_str(),
+                            sample->startMs, sample->windowMs, sample->portMs, sample->residentMb,
+                            sample->proportionalMb, sample->portHeld ? "  port held" : "");
+            }
+            if (round > 0)
+                samples[p].push_back(*sample);
+        }
+    }
+
+    std::vector<Summary> summaries;
+    for (const std::vector<Sample> &programSamples : samples)
+        summaries.push_back(summarize(programSamples));
+
+    std::printf("\nStart-up and memory, medians of %d runs each on DISPLAY %s, %s D-Bus session "
+                "bus\n(start-up: from spawn until the window is mapped and the port is open; "
+                "memory: 1.5 s later)\n\n",
+                runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
+                std::getenv("DBUS_SESSION_BUS_ADDRESS") ? "with a" : "without a");
+    std::printf("%-20s %11s %10s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
+                "port ms", "resident MB", "PSS MB", "port held");
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+        const Summary &s = summaries[p];
+        std::printf("%-20s %11.1f %10.1f %9.1f %12.1f %8.1f %7d/%d\n", programs[p].name.c_str(),
+                    s.startMs, s.windowMs, s.portMs, s.residentMb, s.proportionalMb, s.portHeld,
+                    s.runs);
+    }
+    const Summary &pelmar = summaries[0];
+    const Summary &floor = summaries[1];
+    const double floorStart = pelmar.startMs / floor.startMs;
+    const double floorMemory = pelmar.residentMb / floor.residentMb;
+    std::printf("%-20s %11.2f %10s %9s %12.2f %8.2f\n", "Pelmar/floor", floorStart, "", "",
+                floorMemory, pelmar.proportionalMb / floor.proportionalMb);
+    for (std::size_t p = programs.size() - others.size(); p < programs.size(); ++p) {
+        const Summary &other = summaries[p];
+        std::printf("%-20s %11.2f %10s %9s %12.2f %8.2f\n", (programs[p].name + "/floor").c_str(),
+                    other.startMs / floor.startMs, "", "", other.residentMb / floor.residentMb,
+                    other.proportionalMb / floor.proportionalMb);
+    }
+    bool met = floorStart <= TargetFloorRatio && floorMemory <= TargetFloorRatio;
+    std::string targets = "Pelmar within " + std::to_string(TargetFloorRatio).substr(0, 3)
+        + "x of the floor: start-up " + verdict(floorStart <= TargetFloorRatio) + ", memory "
+        + verdict(floorMemory <= TargetFloorRatio) + "\n";
+    if (cutecomIndex) {
+        const Summary &other = summaries[*cutecomIndex];
+        const double cutecomStart = pelmar.startMs / other.startMs;
+        const double cutecomMemory = pelmar.residentMb / other.residentMb;
+        std::printf("%-20s %11.2f %10s %9s %12.2f %8.2f\n", "Pelmar/cutecom", cutecomStart, "", "",
+                    cutecomMemory, pelmar.proportionalMb / other.proportionalMb);
+        std::printf("\ncutecom cannot open its device at start-up: its start-up is its window "
+                    "alone, with the port\nclosed (it only shows the session's device and "
+                    "9600 7-Even-2 until Open is pressed).\n");
+        met = met && cutecomStart <= TargetCutecomStartRatio
+            && cutecomMemory <= TargetCutecomMemoryRatio;
+        targets += std::string("Pelmar at most half of cutecom's start-up: ")
+            + verdict(cutecomStart <= TargetCutecomStartRatio) + "; at most 40% of its memory: "
+            + verdict(cutecomMemory <= TargetCutecomMemoryRatio) + "\n";
+    }
+    std::printf("\n%s", targets.c_str());
+    return met ? 0 : 1;
+}
