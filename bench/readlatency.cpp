@@ -173,6 +173,9 @@ void sendReads(const ScannerLine &line, const std::vector<QByteArray> &reads,
 {
     std::int64_t due = startAt;
     for (std::size_t read = 0; read < reads.size(); ++read) {
+        // A real line never closes the gap between two reads: if this thread was held up, the
+        // read starts late rather than on the heels of the one before.
+        due = std::max(due, monotonicNanoseconds());
         for (const char character : reads[read]) {
             sleepUntil(due);
             line.writeCharacter(character);
