@@ -10,10 +10,10 @@
 #include "readlist.h"
 #include "runtimeerror.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEvent>
-#include <QListView>
 #include <QStringList>
 #include <QTimer>
 

@@ -13,10 +13,10 @@
 #include "runtimeerror.h"
 #include "timeofday.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QListView>
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>

@@ -6,7 +6,7 @@
 #include "pseudoterminal.h"
 #include "timeofday.h"
 
-#include <QListView>
+#include <QAbstractItemView>
 #include <QStringList>
 #include <QTest>
 

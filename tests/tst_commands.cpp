@@ -1,7 +1,7 @@
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QTest>
 

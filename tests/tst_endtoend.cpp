@@ -1,8 +1,8 @@
 #include "form1.h"
 #include "messagebox.h"
 
+#include <QAbstractItemView>
 #include <QDeadlineTimer>
-#include <QListView>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -79,8 +79,8 @@ void TestEndToEnd::aModelPassingAt59MphIsListedAs59Mph()
         QCOMPARE(pelmar.line(1), QStringLiteral("%1. 012345678905").arg(2 * pass - 1));
         pelmar.form->Speed->click();
         speeds << pelmar.line(0);
-        const QRegularExpressionMatch speed =
-                QRegularExpression(QStringLiteral("^(-?\\d+) MPH$")).match(pelmar.line(0));
+        const QRegularExpressionMatch speed
+            = QRegularExpression(QStringLiteral("^(-?\\d+) MPH$")).match(pelmar.line(0));
         QVERIFY2(speed.hasMatch(), qPrintable(pelmar.line(0)));
         if (std::abs(speed.captured(1).toInt() - 59) <= 1) {
             QVERIFY(pelmar.messages.last().startsWith(QStringLiteral("Real speed = 0.6")));

@@ -2,10 +2,10 @@
 #include "runtimeerror.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>

@@ -1,8 +1,8 @@
 #include "hexsender.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QTest>
 

@@ -1,8 +1,8 @@
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -105,12 +105,18 @@ void TestReads::lengthIsReadFromText2AtEveryRead_data()
 {
     QTest::addColumn<QString>("length");
     QTest::addColumn<QString>("line");
-    QTest::newRow("longer than the read") << "20" << "1. 012345678905\r\n";
-    QTest::newRow("tie rounds to even") << "12.5" << "1. 012345678905";
-    QTest::newRow("shorter") << "4" << "1. 0123";
-    QTest::newRow("no number") << "abc" << "1. ";
-    QTest::newRow("negative") << "-5" << "1. ";
-    QTest::newRow("beyond 32 bits") << "1e300" << "1. 012345678905\r\n";
+    QTest::newRow("longer than the read") << "20"
+                                          << "1. 012345678905\r\n";
+    QTest::newRow("tie rounds to even") << "12.5"
+                                        << "1. 012345678905";
+    QTest::newRow("shorter") << "4"
+                             << "1. 0123";
+    QTest::newRow("no number") << "abc"
+                               << "1. ";
+    QTest::newRow("negative") << "-5"
+                              << "1. ";
+    QTest::newRow("beyond 32 bits") << "1e300"
+                                    << "1. 012345678905\r\n";
 }
 
 // Without Set the threshold stays 14, whatever Text2 now says.
@@ -179,8 +185,9 @@ void TestReads::clearShowsWhatWasInTheBuffer()
     pelmar.scanner.write("0123");
     QTest::qWait(50);
     pelmar.form.Clear->click();
-    QCOMPARE(pelmar.messages, (QStringList {QStringLiteral(" has been cleared from the buffer"),
-                                            QStringLiteral("0123 has been cleared from the buffer")}));
+    QCOMPARE(pelmar.messages,
+             (QStringList {QStringLiteral(" has been cleared from the buffer"),
+                           QStringLiteral("0123 has been cleared from the buffer")}));
     QCOMPARE(pelmar.form.Comm1.Input(), QString());
     QCOMPARE(pelmar.lines(), 0);
 }

@@ -1,10 +1,10 @@
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
