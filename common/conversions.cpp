@@ -64,24 +64,22 @@ std::string localeNumberToDecimal(const QString &text)
     return i == trimmed.size() ? decimal : std::string();
 }
 
-template<typename Integer>
-Integer roundToInteger(double value)
+template<typename Integer> Integer roundToInteger(double value)
 {
     constexpr double lowest = std::numeric_limits<Integer>::min();
     constexpr double highest = std::numeric_limits<Integer>::max();
     // nearbyint rounds in the default mode, to nearest with ties to even.
     const double rounded = std::nearbyint(value);
     if (!(rounded >= lowest && rounded <= highest)) {
-        throw RunTimeError(RunTimeError::Overflow,
-                           QStringLiteral("Overflow: %1 does not fit between %2 and %3")
-                                   .arg(numberToText(value), numberToText(lowest),
-                                        numberToText(highest)));
+        throw RunTimeError(
+            RunTimeError::Overflow,
+            QStringLiteral("Overflow: %1 does not fit between %2 and %3")
+                .arg(numberToText(value), numberToText(lowest), numberToText(highest)));
     }
     return Integer(rounded);
 }
 
-template<typename Integer>
-Integer textToInteger(const QString &text)
+template<typename Integer> Integer textToInteger(const QString &text)
 {
     const std::string decimal = localeNumberToDecimal(text);
     if (decimal.empty()) {
@@ -161,19 +159,19 @@ QString numberToText(double value)
         if (digits.size() > 1)
             out += point + QString::fromLatin1(digits.substr(1));
         out += QStringLiteral("E%1%2")
-                       .arg(QChar(exponent < 0 ? u'-' : u'+'))
-                       .arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+                   .arg(QChar(exponent < 0 ? u'-' : u'+'))
+                   .arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
     } else if (exponent >= 0) {
         const std::size_t whole = std::size_t(exponent) + 1;
         if (digits.size() <= whole) {
             out += QString::fromLatin1(digits) + QString(qsizetype(whole - digits.size()), u'0');
         } else {
             out += QString::fromLatin1(digits.substr(0, whole)) + point
-                    + QString::fromLatin1(digits.substr(whole));
+                + QString::fromLatin1(digits.substr(whole));
         }
     } else {
         out += QStringLiteral("0") + point + QString(-exponent - 1, u'0')
-                + QString::fromLatin1(digits);
+            + QString::fromLatin1(digits);
     }
     return out;
 }
@@ -205,8 +203,8 @@ QString substring(const QString &text, int position, double length)
         throw RunTimeError(RunTimeError::InvalidArgument,
                            QStringLiteral("Invalid procedure call or argument: a substring from "
                                           "position %1 of length %2")
-                                   .arg(position)
-                                   .arg(numberToText(length)));
+                               .arg(position)
+                               .arg(numberToText(length)));
     }
     if (position > text.size())
         return {};

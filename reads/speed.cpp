@@ -25,10 +25,11 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     const double speed = distance / time * SecondsPerMinute * MinutesPerHour / FeetPerMile;
     const double full = speed * Scale;
     if (!std::isfinite(full)) {
-        throw RunTimeError(RunTimeError::Overflow,
-                           QStringLiteral("Overflow: a distance of %1 inches gives a speed too large "
-                                          "to compute. Nothing was listed.")
-                                   .arg(numberToText(inches)));
+        throw RunTimeError(
+            RunTimeError::Overflow,
+            QStringLiteral("Overflow: a distance of %1 inches gives a speed too large "
+                           "to compute. Nothing was listed.")
+                .arg(numberToText(inches)));
     }
 
     const QString speedText = numberToText(speed);
@@ -42,9 +43,9 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
                            QStringLiteral("Overflow: the full-size speed, %1mph, is outside the "
                                           "listable range of -32768 to 32767 mph. Nothing was "
                                           "listed.")
-                                   .arg(fullText));
+                               .arg(fullText));
     }
     return {QStringLiteral("Real speed = ") + speedText + QStringLiteral("mph That would be ")
-                    + fullText + QStringLiteral("mph in real life!"),
+                + fullText + QStringLiteral("mph in real life!"),
             numberToText(rounded) + QStringLiteral(" MPH")};
 }

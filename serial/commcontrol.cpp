@@ -11,8 +11,9 @@ namespace {
 
 RunTimeError invalidValue(const QString &property, const QString &value)
 {
-    return RunTimeError(RunTimeError::InvalidPropertyValue,
-                        QStringLiteral("Invalid property value: %1 cannot be %2").arg(property, value));
+    return RunTimeError(
+        RunTimeError::InvalidPropertyValue,
+        QStringLiteral("Invalid property value: %1 cannot be %2").arg(property, value));
 }
 
 // QSerialPort opens the device with parity errors ignored. Ask the driver to mark them instead,
@@ -46,20 +47,22 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
         moveToReceiveBuffer();
         raiseOnComm();
     });
-    connect(&m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
-        if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
-            || error == QSerialPort::ResourceError) {
-            loseDevice(error);
-        }
-    });
+    connect(&m_serial, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) {
+                // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
+                if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
+                    || error == QSerialPort::ResourceError) {
+                    loseDevice(error);
+                }
+            });
 }
 
 void CommControl::setCommPort(std::int16_t number)
 {
     requireClosed();
     if (number < 1)
-        throw RunTimeError(RunTimeError::PortInvalid, QStringLiteral("Invalid port number %1").arg(number));
+        throw RunTimeError(RunTimeError::PortInvalid,
+                           QStringLiteral("Invalid port number %1").arg(number));
     m_commPort = number;
 }
 
@@ -68,7 +71,8 @@ void CommControl::setSettings(const QString &settings)
     requireClosed();
     const std::optional<LineSettings> parsed = parseLineSettings(settings);
     if (!parsed)
-        throw invalidValue(QStringLiteral("Settings"), QLatin1Char('"') + settings + QLatin1Char('"'));
+        throw invalidValue(QStringLiteral("Settings"),
+                           QLatin1Char('"') + settings + QLatin1Char('"'));
     m_lineSettings = *parsed;
     m_settingsText = settings;
 }
@@ -127,8 +131,8 @@ QString CommControl::Input()
     requireOpen();
     readPending();
     moveToReceiveBuffer();
-    const qsizetype count = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_received.size())
-                                           : m_received.size();
+    const qsizetype count
+        = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_received.size()) : m_received.size();
     const QString text = QString::fromLatin1(m_received.first(count));
     m_received.remove(0, count);
     ++m_inputsTaken;
@@ -147,7 +151,7 @@ void CommControl::setOutput(const QString &text)
     if (m_serial.write(bytes) != bytes.size()) {
         throw RunTimeError(RunTimeError::PortGone,
                            QStringLiteral("Nothing could be sent to the serial port %1: %2")
-                                   .arg(devicePath(), m_serial.errorString()));
+                               .arg(devicePath(), m_serial.errorString()));
     }
     m_serial.flush();
     requireOpen();
@@ -170,10 +174,11 @@ void CommControl::requireOpen() const
         throw RunTimeError(RunTimeError::PortGone,
                            QStringLiteral("The scanner's serial port %1 is gone (%2). Restart "
                                           "Pelmar once the scanner is back.")
-                                   .arg(devicePath(), m_lostReason));
+                               .arg(devicePath(), m_lostReason));
     }
     if (!m_serial.isOpen())
-        throw RunTimeError(RunTimeError::PortNotOpen, QStringLiteral("The serial port is not open"));
+        throw RunTimeError(RunTimeError::PortNotOpen,
+                           QStringLiteral("The serial port is not open"));
 }
 
 // Takes what the driver already holds, so that Input returns every character that has arrived,
@@ -182,8 +187,7 @@ void CommControl::readPending()
 {
     const QScopedValueRollback draining(m_draining, true);
     while (m_serial.isOpen() && m_serial.bytesAvailable() < ReceiveBufferSize
-           && m_serial.waitForReadyRead(0)) {
-    }
+           && m_serial.waitForReadyRead(0)) { }
 }
 
 void CommControl::moveToReceiveBuffer()
@@ -195,7 +199,7 @@ void CommControl::moveToReceiveBuffer()
 bool CommControl::thresholdReached() const
 {
     return m_rThreshold > 0
-            && (m_received.size() >= m_rThreshold || m_received.size() >= ReceiveBufferSize);
+        && (m_received.size() >= m_rThreshold || m_received.size() >= ReceiveBufferSize);
 }
 
 void CommControl::raiseOnComm()
@@ -220,13 +224,13 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
         return;
     // After a hangup Qt's error text comes from a stale errno, so say what happened instead.
     m_lostReason = error == QSerialPort::WriteError
-            ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
-            : QStringLiteral("unplugged, or the line was closed at the far end");
+        ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
+        : QStringLiteral("unplugged, or the line was closed at the far end");
     m_serial.close();
     m_received.clear();
     emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "
                                    "stays as it is; restart Pelmar once the scanner is back.")
-                            .arg(devicePath(), m_lostReason));
+                        .arg(devicePath(), m_lostReason));
 }
 
 RunTimeError CommControl::openError(const QString &path) const
@@ -234,11 +238,12 @@ RunTimeError CommControl::openError(const QString &path) const
     const QString reason = m_serial.errorString();
     switch (m_serial.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return RunTimeError(RunTimeError::PortInvalid,
-                            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, "
-                                           "or name its device in PELMAR_PORT (for example "
-                                           "/dev/ttyUSB0).")
-                                    .arg(path));
+        return RunTimeError(
+            RunTimeError::PortInvalid,
+            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, "
+                           "or name its device in PELMAR_PORT (for example "
+                           "/dev/ttyUSB0).")
+                .arg(path));
     case QSerialPort::PermissionError:
         // Qt reports a busy device and a missing permission alike; the file mode tells them apart.
         if (access(path.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES) {
@@ -246,13 +251,14 @@ RunTimeError CommControl::openError(const QString &path) const
                                 QStringLiteral("No permission to open the serial port %1: the user "
                                                "must be in the dialout group (sudo adduser $USER "
                                                "dialout, then log in again).")
-                                        .arg(path));
+                                    .arg(path));
         }
         return RunTimeError(RunTimeError::PortAlreadyOpen,
                             QStringLiteral("The serial port %1 is in use by another program (%2).")
-                                    .arg(path, reason));
+                                .arg(path, reason));
     default:
-        return RunTimeError(RunTimeError::PortInvalid,
-                            QStringLiteral("The serial port %1 could not be opened (%2).").arg(path, reason));
+        return RunTimeError(
+            RunTimeError::PortInvalid,
+            QStringLiteral("The serial port %1 could not be opened (%2).").arg(path, reason));
     }
 }

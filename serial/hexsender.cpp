@@ -53,8 +53,8 @@ void SendHex(CommControl &Comm1, const QString &text)
     if (text.size() > MaxHexTextLength) {
         showMessage(QStringLiteral("The text to send has %1 characters; at most %2 can be sent. "
                                    "Nothing was sent to the scanner.")
-                            .arg(text.size())
-                            .arg(MaxHexTextLength));
+                        .arg(text.size())
+                        .arg(MaxHexTextLength));
         return;
     }
     const HexText hex = decodeHexText(text);
@@ -63,7 +63,7 @@ void SendHex(CommControl &Comm1, const QString &text)
     if (!hex.complete) {
         showMessage(QStringLiteral("The text to send has an odd number of characters, %1. Nothing "
                                    "was sent to the scanner.")
-                            .arg(text.size()));
+                        .arg(text.size()));
         return;
     }
     Comm1.setOutput(hex.outgoing);

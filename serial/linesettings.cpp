@@ -9,9 +9,8 @@ constexpr struct
     char letter;
     QSerialPort::Parity parity;
 } Parities[] = {
-    {'N', QSerialPort::NoParity},   {'E', QSerialPort::EvenParity},
-    {'O', QSerialPort::OddParity},  {'M', QSerialPort::MarkParity},
-    {'S', QSerialPort::SpaceParity},
+    {'N', QSerialPort::NoParity},   {'E', QSerialPort::EvenParity},  {'O', QSerialPort::OddParity},
+    {'M', QSerialPort::MarkParity}, {'S', QSerialPort::SpaceParity},
 };
 
 constexpr struct
@@ -27,7 +26,7 @@ constexpr struct
 bool allDigits(const QString &text)
 {
     return !text.isEmpty()
-            && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 } // namespace
@@ -47,7 +46,7 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     const auto parity = std::find_if(std::begin(Parities), std::end(Parities), [&](const auto &p) {
         // ASCII case only: Unicode case folding takes the long s for an S.
         return fields[1] == QLatin1Char(p.letter)
-                || fields[1] == QLatin1Char(char(p.letter | 0x20));
+            || fields[1] == QLatin1Char(char(p.letter | 0x20));
     });
     if (parity == std::end(Parities))
         return std::nullopt;
@@ -58,8 +57,9 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
         return std::nullopt;
     settings.dataBits = QSerialPort::DataBits(dataBits);
 
-    const auto stop = std::find_if(std::begin(StopBits), std::end(StopBits),
-                                   [&](const auto &s) { return fields[3] == QLatin1String(s.text); });
+    const auto stop = std::find_if(std::begin(StopBits), std::end(StopBits), [&](const auto &s) {
+        return fields[3] == QLatin1String(s.text);
+    });
     if (stop == std::end(StopBits))
         return std::nullopt;
     settings.stopBits = stop->stopBits;

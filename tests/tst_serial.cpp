@@ -47,7 +47,8 @@ private:
             port.setSettings(QStringLiteral("9600,E,7,2"));
             port.setPortOpen(true);
             port.setRThreshold(threshold);
-            QObject::connect(&port, &CommControl::OnComm, &port, [this] { inputs << port.Input(); });
+            QObject::connect(&port, &CommControl::OnComm, &port,
+                             [this] { inputs << port.Input(); });
         }
     };
 };
@@ -57,11 +58,25 @@ void TestSerial::parityMarksBecomeQuestionMarks_data()
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("received");
     QTest::newRow("plain") << QByteArray("0123\r\n") << QByteArray("0123\r\n");
-    QTest::newRow("parity error") << QByteArray("01\xff\x00" "A3", 6) << QByteArray("01?3");
+    QTest::newRow("parity error") << QByteArray("01\xff\x00"
+                                                "A3",
+                                                6)
+                                  << QByteArray("01?3");
     QTest::newRow("error on NUL or break") << QByteArray("\xff\x00\x00", 3) << QByteArray("?");
-    QTest::newRow("real 0xFF") << QByteArray("a\xff\xff" "b") << QByteArray("a\xff" "b");
-    QTest::newRow("NUL kept") << QByteArray("a\x00" "b", 3) << QByteArray("a\x00" "b", 3);
-    QTest::newRow("lone mark kept") << QByteArray("\xff" "A") << QByteArray("\xff" "A");
+    QTest::newRow("real 0xFF") << QByteArray("a\xff\xff"
+                                             "b")
+                               << QByteArray("a\xff"
+                                             "b");
+    QTest::newRow("NUL kept") << QByteArray("a\x00"
+                                            "b",
+                                            3)
+                              << QByteArray("a\x00"
+                                            "b",
+                                            3);
+    QTest::newRow("lone mark kept") << QByteArray("\xff"
+                                                  "A")
+                                    << QByteArray("\xff"
+                                                  "A");
 }
 
 void TestSerial::parityMarksBecomeQuestionMarks()
@@ -73,12 +88,17 @@ void TestSerial::parityMarksBecomeQuestionMarks()
 
 void TestSerial::aMarkerSplitAcrossReadsDecodesWhole()
 {
-    const QByteArray raw("12\xff\x00" "X34\xff\xff" "5", 10);
+    const QByteArray raw("12\xff\x00"
+                         "X34\xff\xff"
+                         "5",
+                         10);
     for (qsizetype split = 0; split <= raw.size(); ++split) {
         ParityMarkDecoder decoder;
         QByteArray received = decoder.decode(raw.first(split));
         received += decoder.decode(raw.sliced(split));
-        QCOMPARE(received, QByteArray("12?34\xff" "5"));
+        QCOMPARE(received,
+                 QByteArray("12?34\xff"
+                            "5"));
     }
 }
 
@@ -114,10 +134,10 @@ void TestSerial::lineSettingsAreRead()
 void TestSerial::malformedLineSettingsAreRefused_data()
 {
     QTest::addColumn<QString>("text");
-    for (const char *text : {"", "9600", "9600,E,7", "9600,E,7,2,1", "9600,X,7,2", "9600,EE,7,2",
-                             "9600,E,9,2", "9600,E,4,2", "9600,E,07,2", "9600,E,7,3", " 9600,E,7,2",
-                             "9600,E,7,2 ", "0,E,7,2", "-9600,E,7,2", "+9600,E,7,2",
-                             "99999999999,E,7,2", "9600;E;7;2"}) {
+    for (const char *text :
+         {"", "9600", "9600,E,7", "9600,E,7,2,1", "9600,X,7,2", "9600,EE,7,2", "9600,E,9,2",
+          "9600,E,4,2", "9600,E,07,2", "9600,E,7,3", " 9600,E,7,2", "9600,E,7,2 ", "0,E,7,2",
+          "-9600,E,7,2", "+9600,E,7,2", "99999999999,E,7,2", "9600;E;7;2"}) {
         QTest::newRow(text) << QString::fromLatin1(text);
     }
 }
@@ -197,7 +217,9 @@ void TestSerial::textAndBytesConvertThroughLatin1()
     QCOMPARE(open.line.readSent(), QByteArray("\x00\xff", 2));
 
     // With parity marking on, the driver doubles a real 0xFF; it must still be one character.
-    open.line.write(QByteArray("\xe9\xff\x00" "A", 4));
+    open.line.write(QByteArray("\xe9\xff\x00"
+                               "A",
+                               4));
     QTRY_COMPARE(open.inputs.size(), 1);
     QCOMPARE(open.inputs.first(), QString(QChar(0xE9)) + QChar(0xFF) + QChar(0) + u'A');
 }
