@@ -25,10 +25,10 @@ constexpr int ClientHeight = 3855;
 // The layout is fixed in pixels, so the font is too: at 10 pixels every caption and label of the
 // layout fits its box, where a desktop's 9 or 11 point font cuts off the labels' second lines.
 constexpr int FontPixelSize = 10;
-constexpr int LowestThreshold = 1;
-constexpr int HighestThreshold = 32767;
 // A barcode is followed by two more characters on the line.
 constexpr double CharactersAfterBarcode = 2;
+// The longest barcode whose threshold, its length and the two characters after it, the port takes.
+constexpr int HighestLength = 32767 - int(CharactersAfterBarcode);
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -36,37 +36,42 @@ QRect twips(int left, int top, int width, int height)
                  height / TwipsPerPixel);
 }
 
-template<typename Widget> Widget *place(Widget *widget, const QRect &geometry)
+// Every control carries its stored name, so that tests and inspection tools find it by name.
+template<typename Widget> Widget *place(Widget *widget, const char *name, const QRect &geometry)
 {
+    widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     return widget;
 }
 
-QLabel *label(const QString &name, const QRect &geometry, QWidget *parent)
+// A label's stored caption is its name; start-up replaces it before anyone sees it.
+QLabel *label(const char *name, const QRect &geometry, QWidget *parent)
 {
-    auto *label = place(new QLabel(name, parent), geometry);
+    auto *label = place(new QLabel(QLatin1String(name), parent), name, geometry);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
-QLineEdit *textBox(const QRect &geometry, QWidget *parent)
+QLineEdit *textBox(const char *name, const QRect &geometry, QWidget *parent)
 {
-    auto *textBox = place(new QLineEdit(parent), geometry);
+    auto *textBox = place(new QLineEdit(parent), name, geometry);
     // QLineEdit would cut a long hex text at 32767 characters and hide that it was too long.
     textBox->setMaxLength(std::numeric_limits<int>::max());
     return textBox;
 }
 
-QPushButton *button(const QString &caption, const QRect &geometry, QWidget *parent)
+QPushButton *button(const char *name, const QString &caption, const QRect &geometry,
+                    QWidget *parent)
 {
-    return place(new WrappingButton(caption, parent), geometry);
+    return place(new WrappingButton(caption, parent), name, geometry);
 }
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QWidget(parent)
+Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
 {
+    Comm1.setObjectName(QStringLiteral("Comm1"));
     setWindowTitle(QStringLiteral("Pelmar"));
     setFixedSize(ClientWidth / TwipsPerPixel, ClientHeight / TwipsPerPixel);
     QFont font = this->font();
@@ -74,32 +79,33 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     setFont(font);
 
     // Labels and the picture first: everything made later is drawn over them where they overlap.
-    Label3 = label(QStringLiteral("Label3"), twips(120, 3240, 1455, 495), this);
-    Image1 = place(new QLabel(this), twips(240, 1560, 2925, 1560));
+    Label3 = label("Label3", twips(120, 3240, 1455, 495), this);
+    Image1 = place(new QLabel(this), "Image1", twips(240, 1560, 2925, 1560));
     // Read as a BMP by name, so that Qt does not load every image plugin to ask whose it is.
     QImageReader picture(QStringLiteral(":/locomotive.bmp"), "bmp");
     picture.setAutoDetectImageFormat(false);
     Image1->setPixmap(QPixmap::fromImage(picture.read()));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label4 = label(QStringLiteral("Label4"), twips(7800, 360, 1935, 375), this);
-    Label2 = label(QStringLiteral("Label2"), twips(5160, 360, 1335, 375), this);
-    Label1 = label(QStringLiteral("Label1"), twips(360, 240, 3255, 375), this);
+    Label4 = label("Label4", twips(7800, 360, 1935, 375), this);
+    Label2 = label("Label2", twips(5160, 360, 1335, 375), this);
+    Label1 = label("Label1", twips(360, 240, 3255, 375), this);
 
-    Text3 = textBox(twips(1560, 3240, 495, 375), this);
-    Clrlist = button(QStringLiteral("Clear List"), twips(7560, 3240, 975, 495), this);
-    List1 = place(new ListBoxTable(&m_reads, this), twips(7560, 720, 2175, 2400));
-    Clear = button(QStringLiteral("Clear Buffer"), twips(8640, 3240, 1095, 495), this);
-    Speed = button(QStringLiteral("Calculate Speed"), twips(2160, 3240, 975, 495), this);
-    Text2 = textBox(twips(5520, 720, 495, 375), this);
-    Set = button(QStringLiteral("Set"), twips(5520, 1200, 495, 495), this);
-    Default = button(QStringLiteral("Default"), twips(5880, 3240, 1095, 495), this);
-    Constant = button(QStringLiteral("Constant Scan and Report Mode"), twips(4080, 2640, 1695, 495),
-                      this);
-    Host = button(QStringLiteral("Host Triggering Mode"), twips(4080, 3240, 1695, 495), this);
-    Off = button(QStringLiteral("Off"), twips(6480, 2640, 495, 495), this);
-    On = button(QStringLiteral("On"), twips(5880, 2640, 495, 495), this);
-    Send = button(QStringLiteral("Send"), twips(3480, 720, 975, 375), this);
-    Text1 = textBox(twips(480, 720, 2775, 375), this);
+    Text3 = textBox("Text3", twips(1560, 3240, 495, 375), this);
+    Clrlist = button("Clrlist", QStringLiteral("Clear List"), twips(7560, 3240, 975, 495), this);
+    List1 = place(new ListBoxTable(&m_reads, this), "List1", twips(7560, 720, 2175, 2400));
+    Clear = button("Clear", QStringLiteral("Clear Buffer"), twips(8640, 3240, 1095, 495), this);
+    Speed = button("Speed", QStringLiteral("Calculate Speed"), twips(2160, 3240, 975, 495), this);
+    Text2 = textBox("Text2", twips(5520, 720, 495, 375), this);
+    Set = button("Set", QStringLiteral("Set"), twips(5520, 1200, 495, 495), this);
+    Default = button("Default", QStringLiteral("Default"), twips(5880, 3240, 1095, 495), this);
+    Constant = button("Constant", QStringLiteral("Constant Scan and Report Mode"),
+                      twips(4080, 2640, 1695, 495), this);
+    Host = button("Host", QStringLiteral("Host Triggering Mode"), twips(4080, 3240, 1695, 495),
+                  this);
+    Off = button("Off", QStringLiteral("Off"), twips(6480, 2640, 495, 495), this);
+    On = button("On", QStringLiteral("On"), twips(5880, 2640, 495, 495), this);
+    Send = button("Send", QStringLiteral("Send"), twips(3480, 720, 975, 375), this);
+    Text1 = textBox("Text1", twips(480, 720, 2775, 375), this);
 
     QWidget *const tabOrder[] = {Text1, Send,  On,    Off,   Host,  Constant, Default,
                                  Set,   Text2, Speed, Clear, List1, Clrlist,  Text3};
@@ -175,47 +181,59 @@ void Form1::runHandler(void (Form1::*handler)())
 
 void Form1::clickSend()
 {
-    SendHex(Comm1, Text1->text());
+    SendHex(Text1->text());
 }
 
 void Form1::clickOn()
 {
-    SendHex(Comm1, QLatin1String(ScannerCommands::On));
+    SendHex(QLatin1String(ScannerCommands::On));
 }
 
 void Form1::clickOff()
 {
-    SendHex(Comm1, QLatin1String(ScannerCommands::Off));
+    SendHex(QLatin1String(ScannerCommands::Off));
 }
 
 void Form1::clickHost()
 {
-    SendHex(Comm1, QLatin1String(ScannerCommands::Host));
+    SendHex(QLatin1String(ScannerCommands::Host));
 }
 
 void Form1::clickConstant()
 {
-    SendHex(Comm1, QLatin1String(ScannerCommands::Constant));
+    SendHex(QLatin1String(ScannerCommands::Constant));
 }
 
 void Form1::clickDefault()
 {
-    SendHex(Comm1, ScannerCommands::defaultCommand());
+    SendHex(ScannerCommands::defaultCommand());
+}
+
+// Every message about the text is shown before anything goes out, and a text that cannot be sent
+// whole sends nothing.
+void Form1::SendHex(const QString &text)
+{
+    const HexText hex = decodeHexText(text);
+    for (const QString &message : hex.messages)
+        showMessage(message);
+    if (hex.send)
+        Comm1.setOutput(hex.outgoing);
 }
 
 void Form1::clickSet()
 {
-    const double threshold = Val(Text2->text()) + CharactersAfterBarcode;
-    const double rounded = std::nearbyint(threshold);
-    // A threshold of 0 would stop every read, and the port takes nothing above 32767.
-    if (!(rounded >= LowestThreshold && rounded <= HighestThreshold)) {
+    const double length = Val(Text2->text());
+    // A length below 0 would give a threshold that lists every character on its own, or none
+    // at all; the port takes no threshold above 32767.
+    const double rounded = std::nearbyint(length);
+    if (!(rounded >= 0 && rounded <= HighestLength)) {
         showMessage(QStringLiteral("Length of barcode must be a number from 0 to %1. The "
                                    "receive threshold stays at %2.")
-                        .arg(HighestThreshold - int(CharactersAfterBarcode))
+                        .arg(HighestLength)
                         .arg(Comm1.RThreshold()));
         return;
     }
-    Comm1.setRThreshold(doubleToInteger16(threshold));
+    Comm1.setRThreshold(doubleToInteger16(length + CharactersAfterBarcode));
     Comm1.Input();
 }
 

@@ -67,6 +67,7 @@ private:
     void clickSpeed();
     void comm1OnComm();
     void unload();
+    void SendHex(const QString &text);
 
     void connectHandler(QPushButton *button, void (Form1::*handler)());
     void runHandler(void (Form1::*handler)());

@@ -10,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     Form1 form;
+    form.Comm1.setDevicePath(qEnvironmentVariable("PELMAR_PORT"));
     try {
         form.load();
     } catch (const RunTimeError &error) {

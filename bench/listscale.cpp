@@ -61,7 +61,7 @@ public:
         char name[256] = {};
         if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
             qFatal("openpty: %s", std::strerror(errno));
-        qputenv("PELMAR_PORT", name);
+        m_devicePath = QString::fromLocal8Bit(name);
     }
     ~Line()
     {
@@ -71,9 +71,12 @@ public:
     Line(const Line &) = delete;
     Line &operator=(const Line &) = delete;
 
+    QString devicePath() const { return m_devicePath; }
+
 private:
     int m_master = -1;
     int m_slave = -1;
+    QString m_devicePath;
 };
 
 // Sees what the list draws: each repaint of its viewport, and each line drawn, through a delegate
@@ -190,6 +193,7 @@ public:
         setMessageHandler([](const QString &text) {
             std::fprintf(stderr, "message box: %s\n", qPrintable(text));
         });
+        m_form.Comm1.setDevicePath(m_line.devicePath());
         m_form.load();
         m_form.show();
         if (!QTest::qWaitForWindowExposed(&m_form))

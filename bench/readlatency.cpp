@@ -337,9 +337,8 @@ int main(int argc, char *argv[])
     });
 
     ScannerLine line;
-    qputenv("PELMAR_PORT", line.devicePath().toLocal8Bit());
-
     Form1 form;
+    form.Comm1.setDevicePath(line.devicePath());
     try {
         form.load();
     } catch (const RunTimeError &error) {

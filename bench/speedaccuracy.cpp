@@ -286,9 +286,8 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
         simulator.waitForFinished(SimulatorStopMilliseconds);
         return point;
     }
-    qputenv("PELMAR_PORT", simulator.readLine().trimmed());
-
     auto form = std::make_unique<Form1>();
+    form->Comm1.setDevicePath(QString::fromLocal8Bit(simulator.readLine().trimmed()));
     try {
         form->load();
     } catch (const RunTimeError &error) {
@@ -328,7 +327,6 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
         simulator.kill();
         simulator.waitForFinished(SimulatorStopMilliseconds);
     }
-    qunsetenv("PELMAR_PORT");
 
     const std::vector<bool> late = latePasses(simulator.readAllStandardOutput(), options.passes);
     for (std::size_t pass = 0; pass < point.passes.size(); ++pass)

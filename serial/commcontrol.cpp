@@ -32,9 +32,6 @@ void markParityErrors(int handle)
 
 QString devicePathForPort(int number)
 {
-    const QString named = qEnvironmentVariable("PELMAR_PORT");
-    if (number == 1 && !named.isEmpty())
-        return named;
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
@@ -64,6 +61,17 @@ void CommControl::setCommPort(std::int16_t number)
         throw RunTimeError(RunTimeError::PortInvalid,
                            QStringLiteral("Invalid port number %1").arg(number));
     m_commPort = number;
+}
+
+void CommControl::setDevicePath(const QString &path)
+{
+    requireClosed();
+    m_devicePath = path;
+}
+
+QString CommControl::devicePath() const
+{
+    return m_devicePath.isEmpty() ? devicePathForPort(m_commPort) : m_devicePath;
 }
 
 void CommControl::setSettings(const QString &settings)
@@ -109,17 +117,16 @@ void CommControl::setPortOpen(bool open)
         return;
     }
     requireClosed();
-    m_devicePath = devicePathForPort(m_commPort);
     // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
     // of parity or data bits.
-    m_serial.setPortName(m_devicePath);
+    m_serial.setPortName(devicePath());
     m_serial.setBaudRate(m_lineSettings.baudRate);
     m_serial.setDataBits(m_lineSettings.dataBits);
     m_serial.setParity(m_lineSettings.parity);
     m_serial.setStopBits(m_lineSettings.stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
-        throw openError(m_devicePath);
+        throw openError(devicePath());
     markParityErrors(m_serial.handle());
     m_decoder = ParityMarkDecoder();
     m_received.clear();

@@ -10,8 +10,7 @@
 
 #include <cstdint>
 
-// The device that a port number stands for: port 1 is /dev/ttyS0, or the device named by
-// PELMAR_PORT when that is set (a USB scanner, or the simulator's pseudo-terminal).
+// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
 QString devicePathForPort(int number);
 
 // The serial port object of the window, with the properties and operations the actions use,
@@ -47,7 +46,10 @@ public:
     // Sends text, one byte per character, in one write.
     void setOutput(const QString &text);
 
-    QString devicePath() const { return m_devicePath; }
+    // The device opened for the port: the one named here (a USB scanner, a by-id link, the
+    // simulator's pseudo-terminal), or the port number's own when none is named.
+    void setDevicePath(const QString &path);
+    QString devicePath() const;
     // What the device was really given, read back from QSerialPort.
     LineSettings appliedLineSettings() const;
 

@@ -1,8 +1,6 @@
 #include "hexsender.h"
 
-#include "commcontrol.h"
 #include "conversions.h"
-#include "messagebox.h"
 
 namespace {
 
@@ -35,36 +33,26 @@ QString HexToDec(const QString &pair, QStringList &messages)
 HexText decodeHexText(const QString &text)
 {
     HexText hex;
+    if (text.size() > MaxHexTextLength) {
+        hex.send = false;
+        hex.messages << QStringLiteral("The text to send has %1 characters; at most %2 can be "
+                                       "sent. Nothing was sent to the scanner.")
+                            .arg(text.size())
+                            .arg(MaxHexTextLength);
+        return hex;
+    }
     hex.outgoing.reserve(text.size() / 2);
     for (qsizetype i = 0; i < text.size(); i += 2) {
         const QString decimal = HexToDec(text.mid(i, 2), hex.messages);
         if (decimal.isEmpty()) {
-            hex.complete = false;
+            hex.send = false;
             hex.outgoing.clear();
+            hex.messages << QStringLiteral("The text to send has an odd number of characters, "
+                                           "%1. Nothing was sent to the scanner.")
+                                .arg(text.size());
             break;
         }
         hex.outgoing += QChar(textToInteger32(decimal));
     }
     return hex;
-}
-
-void SendHex(CommControl &Comm1, const QString &text)
-{
-    if (text.size() > MaxHexTextLength) {
-        showMessage(QStringLiteral("The text to send has %1 characters; at most %2 can be sent. "
-                                   "Nothing was sent to the scanner.")
-                        .arg(text.size())
-                        .arg(MaxHexTextLength));
-        return;
-    }
-    const HexText hex = decodeHexText(text);
-    for (const QString &message : hex.messages)
-        showMessage(message);
-    if (!hex.complete) {
-        showMessage(QStringLiteral("The text to send has an odd number of characters, %1. Nothing "
-                                   "was sent to the scanner.")
-                        .arg(text.size()));
-        return;
-    }
-    Comm1.setOutput(hex.outgoing);
 }

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-class CommControl;
-
 // The longest hex text that is sent: its length is a signed 16-bit count.
 inline constexpr qsizetype MaxHexTextLength = 32767;
 
@@ -14,19 +12,17 @@ inline constexpr qsizetype MaxHexTextLength = 32767;
 // about the pair is appended to messages, in the order it is to be shown.
 QString HexToDec(const QString &pair, QStringList &messages);
 
+// What sending a hex text comes to: the messages to show, in order, and then the bytes to send
+// in one transmission, unless send is false.
 struct HexText
 {
-    QString outgoing; // one character per pair, its Latin-1 code the pair's value
     QStringList messages;
-    bool complete = true; // false when the text ends in a piece of one character
+    QString outgoing; // one character per pair, its Latin-1 code the pair's value
+    bool send = true; // false for a text ending in a single character or beyond MaxHexTextLength
 };
 
-// Reads text in pieces of two characters from its start, as SendHex does.
+// Reads text in pieces of two characters from its start. A text that cannot be sent whole sends
+// nothing at all, and its last message says so.
 HexText decodeHexText(const QString &text);
-
-// Shows the messages about text, then sends its bytes to the port in one transmission. A text
-// that ends in a single character, or is longer than MaxHexTextLength, sends nothing, and the
-// user is told so.
-void SendHex(CommControl &Comm1, const QString &text);
 
 #endif // HEXSENDER_H

@@ -26,11 +26,6 @@ PseudoTerminal::~PseudoTerminal()
     hangUp();
 }
 
-void PseudoTerminal::becomePort1() const
-{
-    qputenv("PELMAR_PORT", m_devicePath.toLocal8Bit());
-}
-
 void PseudoTerminal::write(const QByteArray &bytes)
 {
     qsizetype done = 0;

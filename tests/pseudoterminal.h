@@ -5,7 +5,7 @@
 #include <QString>
 
 // The scanner's end of a serial line for tests: a pseudo-terminal whose slave device Pelmar opens
-// (through PELMAR_PORT) and whose master the test writes to and reads from.
+// and whose master the test writes to and reads from.
 class PseudoTerminal
 {
 public:
@@ -15,8 +15,6 @@ public:
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
     QString devicePath() const { return m_devicePath; }
-    // Points port 1 at this device for the rest of the test.
-    void becomePort1() const;
 
     void write(const QByteArray &bytes);
     // What Pelmar has sent, collected until quietMs pass with nothing new (or totalMs in all),

@@ -16,7 +16,7 @@ struct StartedWindow
 {
     explicit StartedWindow(const QByteArray &sentBeforeStart = {})
     {
-        scanner.becomePort1();
+        form.Comm1.setDevicePath(scanner.devicePath());
         scanner.write(sentBeforeStart);
         setMessageHandler([this](const QString &text) { messages << text; });
         setTimeOfDaySource([this] { return now; });

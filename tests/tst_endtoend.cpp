@@ -25,9 +25,9 @@ struct PelmarOnSimulator
         simulator.start(QStringLiteral(SCANNER_SIM_PATH), arguments);
         if (!simulator.waitForReadyRead(5000))
             qFatal("the simulator did not start");
-        qputenv("PELMAR_PORT", simulator.readLine().trimmed());
         setMessageHandler([this](const QString &text) { messages << text; });
         form = std::make_unique<Form1>();
+        form->Comm1.setDevicePath(QString::fromLocal8Bit(simulator.readLine().trimmed()));
         form->load();
     }
     ~PelmarOnSimulator()
@@ -35,7 +35,6 @@ struct PelmarOnSimulator
         form.reset(); // closing the line stops the simulator
         simulator.waitForFinished(3000);
         setMessageHandler({});
-        qunsetenv("PELMAR_PORT");
     }
 
     int lines() const { return form->List1->model()->rowCount(); }

@@ -4,7 +4,6 @@
 
 #include <QAbstractItemView>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -59,8 +58,6 @@ class TestFaults : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { qunsetenv("PELMAR_PORT"); }
-
     void scannerUnpluggedInTheMiddleOfAReadKeepsTheList();
     void scannerUnpluggedWhileABoxIsOpenKeepsTheList_data();
     void scannerUnpluggedWhileABoxIsOpenKeepsTheList();
@@ -129,12 +126,7 @@ void TestFaults::scannerUnpluggedWhileABoxIsOpenKeepsTheList()
         pelmar.scanner.hangUp();
         QTest::qWait(100);
     });
-    const QHash<QString, QPushButton *> buttons {
-        {QStringLiteral("Clear"), form.Clear},
-        {QStringLiteral("Speed"), form.Speed},
-        {QStringLiteral("Send"), form.Send},
-    };
-    buttons.value(button)->click();
+    form.findChild<QPushButton *>(button)->click();
     QTest::qWait(100);
     QCOMPARE(pelmar.messages.filter(QStringLiteral("has gone away")).size(), 1);
     form.Set->click();
@@ -148,10 +140,10 @@ void TestFaults::scannerUnpluggedWhileABoxIsOpenKeepsTheList()
 void TestFaults::busyPortStopsTheStartAndNamesTheDevice()
 {
     PseudoTerminal scanner;
-    scanner.becomePort1();
     QSerialPort holder(scanner.devicePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
     Form1 form;
+    form.Comm1.setDevicePath(scanner.devicePath());
     try {
         form.load();
         QFAIL("started on a busy port");

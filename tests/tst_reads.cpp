@@ -154,9 +154,12 @@ void TestReads::setAppliesTheBarcodeLength()
 void TestReads::setRefusesALengthOutsideTheThresholdRange_data()
 {
     QTest::addColumn<QString>("length");
+    QTest::newRow("length -1, threshold 1") << "-1";
+    QTest::newRow("length -1.4 rounds to -1") << "-1.4";
     QTest::newRow("threshold 0") << "-2";
     QTest::newRow("negative threshold") << "-40";
     QTest::newRow("threshold above 32767") << "32766";
+    QTest::newRow("length 32765.5 rounds to 32766") << "32765.5";
     QTest::newRow("beyond 16 bits") << "40000";
     QTest::newRow("beyond a double") << "1e400";
     QTest::newRow("minus beyond a double") << "-1e400";

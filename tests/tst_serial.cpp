@@ -12,8 +12,6 @@ class TestSerial : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { qunsetenv("PELMAR_PORT"); }
-
     void parityMarksBecomeQuestionMarks_data();
     void parityMarksBecomeQuestionMarks();
     void aMarkerSplitAcrossReadsDecodesWhole();
@@ -43,7 +41,7 @@ private:
 
         explicit OpenPort(std::int16_t threshold)
         {
-            line.becomePort1();
+            port.setDevicePath(line.devicePath());
             port.setSettings(QStringLiteral("9600,E,7,2"));
             port.setPortOpen(true);
             port.setRThreshold(threshold);
@@ -159,9 +157,10 @@ void TestSerial::portOneIsTheFirstSerialPortOrTheNamedDevice()
 {
     QCOMPARE(devicePathForPort(1), QStringLiteral("/dev/ttyS0"));
     QCOMPARE(devicePathForPort(2), QStringLiteral("/dev/ttyS1"));
-    qputenv("PELMAR_PORT", "/dev/ttyUSB0");
-    QCOMPARE(devicePathForPort(1), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(devicePathForPort(2), QStringLiteral("/dev/ttyS1"));
+    CommControl port;
+    QCOMPARE(port.devicePath(), QStringLiteral("/dev/ttyS0"));
+    port.setDevicePath(QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0"));
+    QCOMPARE(port.devicePath(), QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0"));
 }
 
 void TestSerial::openPortHasTheSettingsItWasGiven()
@@ -237,8 +236,8 @@ void TestSerial::receiveBufferHoldsAtMost1024Characters()
 
 void TestSerial::missingDeviceFailsToOpen()
 {
-    qputenv("PELMAR_PORT", "/dev/pelmar-no-such-device");
     CommControl port;
+    port.setDevicePath(QStringLiteral("/dev/pelmar-no-such-device"));
     try {
         port.setPortOpen(true);
         QFAIL("opened");
@@ -252,10 +251,10 @@ void TestSerial::missingDeviceFailsToOpen()
 void TestSerial::busyDeviceFailsToOpen()
 {
     PseudoTerminal line;
-    line.becomePort1();
     QSerialPort holder(line.devicePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
     CommControl port;
+    port.setDevicePath(line.devicePath());
     try {
         port.setPortOpen(true);
         QFAIL("opened");

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,18 +17,15 @@ namespace {
 
 constexpr int TwipsPerPixel = 15;
 
-QHash<QString, QWidget *> controlsByName(Form1 &form)
+// Every control of the window, by the name it is stored under.
+const QStringList ControlNames {"Text1",  "Text2",   "Text3",    "Send",    "On",
+                                "Off",    "Host",    "Constant", "Default", "Set",
+                                "Clear",  "Clrlist", "Speed",    "List1",   "Label1",
+                                "Label2", "Label3",  "Label4",   "Image1"};
+
+QWidget *namedControl(Form1 &form, const QString &name)
 {
-    return {{"Text1", form.Text1},     {"Text2", form.Text2},
-            {"Text3", form.Text3},     {"Send", form.Send},
-            {"On", form.On},           {"Off", form.Off},
-            {"Host", form.Host},       {"Constant", form.Constant},
-            {"Default", form.Default}, {"Set", form.Set},
-            {"Clear", form.Clear},     {"Clrlist", form.Clrlist},
-            {"Speed", form.Speed},     {"List1", form.List1},
-            {"Label1", form.Label1},   {"Label2", form.Label2},
-            {"Label3", form.Label3},   {"Label4", form.Label4},
-            {"Image1", form.Image1}};
+    return form.findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
 }
 
 QList<QPushButton *> buttons(Form1 &form)
@@ -143,7 +139,7 @@ void TestWindow::everyControlHasItsKindPlaceAndSize()
     QFETCH(int, top);
     QFETCH(int, width);
     QFETCH(int, height);
-    QWidget *control = controlsByName(m_window->form).value(QTest::currentDataTag());
+    QWidget *control = namedControl(m_window->form, QTest::currentDataTag());
     QVERIFY(control);
     QVERIFY(control->inherits(qPrintable(kind)));
     QCOMPARE(control->geometry(),
@@ -170,12 +166,12 @@ void TestWindow::onlyTheControlsAreShownAndNoneIsDisabled()
 {
     Form1 &form = m_window->form;
     const QList<QWidget *> shown = form.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    const QList<QWidget *> controls = controlsByName(form).values();
-    QCOMPARE(shown.size(), controls.size());
-    for (QWidget *control : controls) {
-        QVERIFY(shown.contains(control));
-        QVERIFY(control->isVisible());
-        QVERIFY(control->isEnabled());
+    QCOMPARE(shown.size(), ControlNames.size());
+    for (const QString &name : ControlNames) {
+        QWidget *const named = namedControl(form, name);
+        QVERIFY2(named && shown.contains(named), qPrintable(name));
+        QVERIFY(named->isVisible());
+        QVERIFY(named->isEnabled());
     }
     for (const QLabel *label : form.findChildren<QLabel *>())
         QVERIFY2(!label->text().startsWith(QStringLiteral("Label")), qPrintable(label->text()));
@@ -207,7 +203,7 @@ void TestWindow::everyTextIsShownWholeInItsBox_data()
 void TestWindow::everyTextIsShownWholeInItsBox()
 {
     QFETCH(QString, text);
-    QWidget *control = controlsByName(m_window->form).value(QTest::currentDataTag());
+    QWidget *control = namedControl(m_window->form, QTest::currentDataTag());
     QLabel *label = textLabel(control);
     QVERIFY(label);
     QCOMPARE(label->text(), text);
@@ -260,7 +256,7 @@ void TestWindow::aButtonClicksFromTheMouseOnItsCaptionAndFromSpace()
 {
     QFETCH(QString, button);
     Form1 &form = m_window->form;
-    auto *control = qobject_cast<QPushButton *>(controlsByName(form).value(button));
+    auto *control = qobject_cast<QPushButton *>(namedControl(form, button));
     QVERIFY(control);
     QSignalSpy clicks(control, &QPushButton::clicked);
     // Through the window, as a user's click comes, so that the caption over the button is hit.
@@ -291,7 +287,7 @@ void TestWindow::enterAndEscapeInATextBoxActivateNothing()
     Form1 &form = m_window->form;
     // Were Send clicked, these bytes would reach the scanner.
     form.Text1->setText(QStringLiteral("1B31"));
-    auto *edit = qobject_cast<QLineEdit *>(controlsByName(form).value(textBox));
+    auto *edit = qobject_cast<QLineEdit *>(namedControl(form, textBox));
     edit->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), edit);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
@@ -367,8 +363,8 @@ void TestWindow::controlsAreDrawnOverTheLabelsTheyOverlap()
     QFETCH(QString, control);
     QFETCH(QString, label);
     Form1 &form = m_window->form;
-    QWidget *over = controlsByName(form).value(control);
-    const QRect overlap = over->geometry() & controlsByName(form).value(label)->geometry();
+    QWidget *over = namedControl(form, control);
+    const QRect overlap = over->geometry() & namedControl(form, label)->geometry();
     QCOMPARE(qMin(overlap.width(), overlap.height()), 1);
     for (int y = overlap.top(); y <= overlap.bottom(); ++y) {
         for (int x = overlap.left(); x <= overlap.right(); ++x) {

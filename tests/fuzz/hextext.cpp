@@ -1,5 +1,6 @@
 // decodeHexText turns any text into one character below 256 per pair, or into nothing when the
-// text ends in a single character, and tells the user only the two fixed kinds of message.
+// text ends in a single character, and tells the user only the two fixed kinds of message and,
+// last, that nothing was sent.
 
 #include "fuzzinput.h"
 #include "hexsender.h"
@@ -26,9 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     for (const QString &text : textsFrom(data, size)) {
         const HexText hex = decodeHexText(text);
+        if (text.size() > MaxHexTextLength) {
+            require(!hex.send && hex.outgoing.isEmpty() && hex.messages.size() == 1,
+                    "a text beyond the limit sends nothing, with one message", text);
+            continue;
+        }
         const qsizetype pairs = text.size() / 2;
         const bool odd = text.size() % 2 != 0;
-        require(hex.complete == !odd, "incomplete exactly for a text of odd length", text);
+        require(hex.send == !odd, "nothing to send exactly for a text of odd length", text);
         require(hex.outgoing.size() == (odd ? 0 : pairs), "one character per pair, none if odd",
                 text);
 
@@ -49,7 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         if (odd)
             expected << TwoDigits;
-        require(hex.messages == expected,
+        const QStringList told = odd ? hex.messages.first(hex.messages.size() - 1) : hex.messages;
+        require(!odd || hex.messages.last().contains(QStringLiteral("Nothing was sent")),
+                "a text of odd length ends by saying nothing was sent", text);
+        require(told == expected,
                 "one message per non-hex character of a pair, then one for a lone last character",
                 text);
     }
