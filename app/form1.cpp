@@ -124,7 +124,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
     connectHandler(Clrlist, &Form1::clickClrlist);
     connectHandler(Speed, &Form1::clickSpeed);
     connect(&Comm1, &CommControl::OnComm, this, [this] { runHandler(&Form1::comm1OnComm); });
-    connect(&Comm1, &CommControl::deviceLost, this, &showMessage);
+    // Told from the event loop rather than from inside the port's error handling, where a box's
+    // nested loop could see the port open again under it.
+    connect(&Comm1, &CommControl::deviceLost, this, &showMessage, Qt::QueuedConnection);
 }
 
 void Form1::load()

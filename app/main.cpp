@@ -1,23 +1,91 @@
+#include "commandline.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "portchoice.h"
+#include "portchooser.h"
 #include "runtimeerror.h"
 
 #include <QApplication>
 
 #include <cstdio>
 
+namespace {
+
+void printLine(const QString &text)
+{
+    std::fprintf(stderr, "pelmar: %s\n", qPrintable(text));
+}
+
+// A failure that keeps the window from opening: told on stderr for scripts, and in a box.
+void reportStartFailure(const QString &text)
+{
+    printLine(text);
+    showMessage(text);
+}
+
+// Opens the scanner's port and loads the window on it. A port named on the command line or in
+// the environment must open; a remembered one, or port 1, may fail and the user then chooses
+// another. Returns false when Pelmar is to end: the named port failed, or the user quit.
+bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
+{
+    const PortChoice choice = choosePort(commandLinePort, qEnvironmentVariable("PELMAR_PORT"),
+                                         rememberedPort(), availableSerialPorts());
+    if (choice.source == PortChoice::Named) {
+        form.Comm1.setDevicePath(choice.device);
+        try {
+            form.load();
+            return true;
+        } catch (const RunTimeError &error) {
+            reportStartFailure(error.message());
+            return false;
+        }
+    }
+    QString device = choice.device;
+    QString failed;
+    QString reason;
+    std::optional<bool> remember;
+    for (;;) {
+        if (device.isEmpty()) {
+            PortChooser chooser(failed, reason);
+            if (chooser.exec() != QDialog::Accepted)
+                return false;
+            device = chooser.port();
+            remember = chooser.remember();
+        }
+        form.Comm1.setDevicePath(device);
+        try {
+            form.load();
+            if (remember)
+                rememberPort(*remember ? device : QString());
+            return true;
+        } catch (const RunTimeError &error) {
+            failed = device;
+            reason = error.description();
+            device.clear();
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("pelmar"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELMAR_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine(arguments);
+    if (commandLine.action() != CommandLine::OpenWindow) {
+        const QCoreApplication application(argc, argv);
+        return commandLine.runWithoutWindow();
+    }
+
     QApplication application(argc, argv);
     Form1 form;
-    form.Comm1.setDevicePath(qEnvironmentVariable("PELMAR_PORT"));
-    try {
-        form.load();
-    } catch (const RunTimeError &error) {
-        std::fprintf(stderr, "pelmar: %s\n", qPrintable(error.message()));
-        showMessage(error.message());
+    QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
+    if (!loadOnScannerPort(form, commandLine.port()))
         return 1;
-    }
     form.show();
     return application.exec();
 }

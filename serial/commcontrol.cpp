@@ -1,9 +1,14 @@
 #include "commcontrol.h"
 
+#include "lowlatency.h"
+
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
 #include <cerrno>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,6 +32,22 @@ void markParityErrors(int handle)
     settings.c_iflag &= ~IGNPAR;
     tcsetattr(handle, TCSANOW, &settings);
 }
+
+// The group that may open the device: dialout on Debian, uucp on Arch, whatever this node says.
+QString deviceGroup(const QString &path)
+{
+    struct stat node
+    {
+    };
+    if (stat(path.toLocal8Bit().constData(), &node) != 0)
+        return QStringLiteral("dialout");
+    const group *owner = getgrgid(node.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(node.st_gid);
+}
+
+// How often to look whether a device that went away is back: often enough to reopen it within a
+// second of its return, seldom enough to cost nothing.
+constexpr int ReturnCheckMilliseconds = 250;
 
 } // namespace
 
@@ -52,6 +73,8 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
                     loseDevice(error);
                 }
             });
+    m_returnCheck.setInterval(ReturnCheckMilliseconds);
+    connect(&m_returnCheck, &QTimer::timeout, this, &CommControl::lookForReturn);
 }
 
 void CommControl::setCommPort(std::int16_t number)
@@ -109,6 +132,7 @@ void CommControl::setRThreshold(std::int16_t threshold)
 void CommControl::setPortOpen(bool open)
 {
     if (!open) {
+        m_returnCheck.stop();
         if (m_serial.isOpen()) {
             m_serial.flush();
             m_serial.close();
@@ -117,6 +141,12 @@ void CommControl::setPortOpen(bool open)
         return;
     }
     requireClosed();
+    if (!openDevice())
+        throw openError(devicePath());
+}
+
+bool CommControl::openDevice()
+{
     // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
     // of parity or data bits.
     m_serial.setPortName(devicePath());
@@ -126,11 +156,18 @@ void CommControl::setPortOpen(bool open)
     m_serial.setStopBits(m_lineSettings.stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
-        throw openError(devicePath());
+        return false;
     markParityErrors(m_serial.handle());
+    requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();
     m_received.clear();
     m_lostReason.clear();
+    const std::optional<int> latency = latencyTimer(devicePath());
+    if (latency > 1 && !m_latencyTold) {
+        m_latencyTold = true;
+        emit notice(latencyNotice(devicePath(), *latency));
+    }
+    return true;
 }
 
 QString CommControl::Input()
@@ -179,8 +216,8 @@ void CommControl::requireOpen() const
 {
     if (!m_lostReason.isEmpty()) {
         throw RunTimeError(RunTimeError::PortGone,
-                           QStringLiteral("The scanner's serial port %1 is gone (%2). Restart "
-                                          "Pelmar once the scanner is back.")
+                           QStringLiteral("The scanner's serial port %1 is gone (%2). Pelmar "
+                                          "opens it again by itself once the scanner is back.")
                                .arg(devicePath(), m_lostReason));
     }
     if (!m_serial.isOpen())
@@ -235,9 +272,31 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
         : QStringLiteral("unplugged, or the line was closed at the far end");
     m_serial.close();
     m_received.clear();
+    m_returnToldOnce = false;
+    m_returnCheck.start();
     emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "
-                                   "stays as it is; restart Pelmar once the scanner is back.")
+                                   "stays as it is; Pelmar opens the port again by itself once "
+                                   "the scanner is back.")
                         .arg(devicePath(), m_lostReason));
+}
+
+// The same name is looked for, so a by-id link finds the adapter under its new ttyUSB number.
+void CommControl::lookForReturn()
+{
+    if (!QFileInfo::exists(devicePath()))
+        return;
+    if (openDevice()) {
+        m_returnCheck.stop();
+        emit notice(QStringLiteral("the scanner's serial port %1 is back and open again")
+                        .arg(devicePath()));
+        return;
+    }
+    if (!m_returnToldOnce) {
+        m_returnToldOnce = true;
+        emit notice(QStringLiteral("the scanner's serial port %1 is back but cannot be opened "
+                                   "yet, and Pelmar keeps trying: %2")
+                        .arg(devicePath(), openError(devicePath()).description()));
+    }
 }
 
 RunTimeError CommControl::openError(const QString &path) const
@@ -247,18 +306,17 @@ RunTimeError CommControl::openError(const QString &path) const
     case QSerialPort::DeviceNotFoundError:
         return RunTimeError(
             RunTimeError::PortInvalid,
-            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, "
-                           "or name its device in PELMAR_PORT (for example "
-                           "/dev/ttyUSB0).")
+            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, or name "
+                           "its device (for example pelmar --port /dev/ttyUSB0).")
                 .arg(path));
     case QSerialPort::PermissionError:
         // Qt reports a busy device and a missing permission alike; the file mode tells them apart.
         if (access(path.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES) {
             return RunTimeError(RunTimeError::PortNoPermission,
                                 QStringLiteral("No permission to open the serial port %1: the user "
-                                               "must be in the dialout group (sudo adduser $USER "
-                                               "dialout, then log in again).")
-                                    .arg(path));
+                                               "must be in its group %2 (sudo usermod -aG %2 "
+                                               "$USER, then log out and in again).")
+                                    .arg(path, deviceGroup(path)));
         }
         return RunTimeError(RunTimeError::PortAlreadyOpen,
                             QStringLiteral("The serial port %1 is in use by another program (%2).")

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <cstdint>
 
@@ -56,10 +57,15 @@ public:
 signals:
     void OnComm();
     // The device went away while open (unplugged, or the far end of a pseudo-terminal closed).
-    // The port is closed by then; the description says which device and why.
+    // The port is closed by then, and is opened again with the same settings, threshold and an
+    // empty buffer once a device of the same name is back; the description says which and why.
     void deviceLost(const QString &description);
+    // A line for the log of what became of the port: its return, a slow adapter.
+    void notice(const QString &line);
 
 private:
+    bool openDevice();
+    void lookForReturn();
     void requireClosed() const;
     void requireOpen() const;
     void readPending();
@@ -83,6 +89,9 @@ private:
     bool m_draining = false;
     QString m_devicePath;
     QString m_lostReason;
+    QTimer m_returnCheck;
+    bool m_returnToldOnce = false;
+    bool m_latencyTold = false;
 };
 
 #endif // COMMCONTROL_H

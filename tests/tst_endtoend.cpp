@@ -3,9 +3,12 @@
 
 #include <QAbstractItemView>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -64,6 +67,7 @@ class TestEndToEnd : public QObject
 private slots:
     void aModelPassingAt59MphIsListedAs59Mph();
     void everyFixedCommandReachesTheScannerAsItsFrame();
+    void scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn();
 };
 
 // Each pass is timed by the real clock at both ends, so a loaded machine can spoil one pass; a
@@ -107,6 +111,47 @@ void TestEndToEnd::everyFixedCommandReachesTheScannerAsItsFrame()
     };
     QCOMPARE(pelmar.received(expected.size()), expected);
     QVERIFY(pelmar.messages.isEmpty());
+}
+
+// Each simulator sends two reads and ends, as a scanner unplugged; the next one comes back under
+// the same name, a link, as a by-id link finds an adapter again under a new ttyUSB number.
+void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("scanner"));
+    QStringList messages;
+    setMessageHandler([&messages](const QString &text) { messages << text; });
+    Form1 form;
+    QSignalSpy notices(&form.Comm1, &CommControl::notice);
+    const auto line
+        = [&form](int row) { return form.List1->model()->index(row, 0).data().toString(); };
+    for (int plug = 1; plug <= 3; ++plug) {
+        QProcess simulator;
+        simulator.start(QStringLiteral(SCANNER_SIM_PATH),
+                        {"--link", link, "--every", "0.2", "--count", "2", "--delay", "0.2"});
+        QVERIFY(simulator.waitForReadyRead(5000));
+        QElapsedTimer back;
+        back.start();
+        if (plug == 1) {
+            form.Comm1.setDevicePath(link);
+            form.load();
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(notices.size(), plug - 1, 3000);
+            QVERIFY2(back.elapsed() < 1000, qPrintable(QString::number(back.elapsed())));
+            QVERIFY2(notices.last().first().toString().contains(QStringLiteral("open again")),
+                     qPrintable(notices.last().first().toString()));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(form.List1->model()->rowCount(), 2 * plug, 5000);
+        QCOMPARE(line(0), QStringLiteral("%1. 036000291452").arg(2 * plug));
+        QCOMPARE(line(1), QStringLiteral("%1. 012345678905").arg(2 * plug - 1));
+        QVERIFY(simulator.waitForFinished(3000));
+        QTRY_COMPARE(messages.size(), plug);
+        QVERIFY2(messages.last().contains(QStringLiteral("opens the port again by itself")),
+                 qPrintable(messages.last()));
+    }
+    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(notices.size(), 2);
+    setMessageHandler({});
 }
 
 QTEST_MAIN(TestEndToEnd)

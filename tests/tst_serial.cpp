@@ -1,10 +1,13 @@
 #include "commcontrol.h"
 #include "linesettings.h"
+#include "lowlatency.h"
 #include "paritymarks.h"
 #include "pseudoterminal.h"
 
+#include <QDir>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestSerial : public QObject
@@ -31,6 +34,8 @@ private slots:
     void missingDeviceFailsToOpen();
     void busyDeviceFailsToOpen();
     void unpluggedDeviceIsReportedOnceAndRefusesWork();
+    void latencyTimerIsReadFromTheAdaptersFolder_data();
+    void latencyTimerIsReadFromTheAdaptersFolder();
 
 private:
     struct OpenPort
@@ -174,6 +179,45 @@ void TestSerial::openPortHasTheSettingsItWasGiven()
     QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setPortOpen(true));
     open.port.setPortOpen(false);
     QVERIFY(!open.port.PortOpen());
+    // Every open asks for low latency, which a pseudo-terminal refuses without a word.
+    QSignalSpy notices(&open.port, &CommControl::notice);
+    open.port.setPortOpen(true);
+    QVERIFY(open.port.PortOpen());
+    QCOMPARE(notices.size(), 0);
+}
+
+void TestSerial::latencyTimerIsReadFromTheAdaptersFolder_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<int>("milliseconds");
+    QTest::newRow("FTDI default") << QByteArray("16\n") << 16;
+    QTest::newRow("set by the udev rule") << QByteArray("1\n") << 1;
+    QTest::newRow("no latency timer") << QByteArray() << -1;
+}
+
+// A by-id link to the device, and the device's folder as sysfs has it.
+void TestSerial::latencyTimerIsReadFromTheAdaptersFolder()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(int, milliseconds);
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("sys/ttyUSB7/device"));
+    QFile(root.filePath(QStringLiteral("ttyUSB7"))).open(QIODevice::WriteOnly);
+    const QString link = root.filePath(QStringLiteral("usb-FTDI_FT232R_A1-if00-port0"));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("ttyUSB7")), link));
+    if (!contents.isEmpty()) {
+        QFile timer(root.filePath(QStringLiteral("sys/ttyUSB7/device/latency_timer")));
+        QVERIFY(timer.open(QIODevice::WriteOnly));
+        timer.write(contents);
+    }
+    const std::optional<int> read = latencyTimer(link, root.filePath(QStringLiteral("sys")));
+    QCOMPARE(read.value_or(-1), milliseconds);
+    if (milliseconds > 1) {
+        const QString notice = latencyNotice(link, milliseconds);
+        QVERIFY2(notice.contains(QStringLiteral("up to 16 ms late")), qPrintable(notice));
+        QVERIFY2(notice.contains(QStringLiteral("/sys/bus/usb-serial/devices/ttyUSB7/")),
+                 qPrintable(notice));
+    }
 }
 
 void TestSerial::oneOnCommCarriesAThresholdOfCharacters()

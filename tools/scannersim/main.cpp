@@ -21,6 +21,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -175,6 +176,29 @@ std::string passLine(const Options &options)
     return text;
 }
 
+// Points the link at the slave, replacing an older link but nothing else.
+bool makeLink(const std::string &linkPath, const std::string &slavePath)
+{
+    struct stat existing;
+    if (lstat(linkPath.c_str(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            errno = EEXIST;
+            return false;
+        }
+        unlink(linkPath.c_str());
+    }
+    return symlink(slavePath.c_str(), linkPath.c_str()) == 0;
+}
+
+// Removes the link if it still leads to this simulator's line: a later simulator may own it.
+void removeLink(const std::string &linkPath, const std::string &slavePath)
+{
+    char target[PATH_MAX];
+    const ssize_t length = readlink(linkPath.c_str(), target, sizeof target);
+    if (length > 0 && std::string(target, static_cast<size_t>(length)) == slavePath)
+        unlink(linkPath.c_str());
+}
+
 int simulate(const Options &options, int master, int signalFd)
 {
     if (const std::string signal = waitForOpen(master, signalFd); !signal.empty()) {
@@ -269,8 +293,17 @@ int main(int argc, char *argv[])
                      std::strerror(errno));
         return 1;
     }
+    const std::string &linkPath = parsed.options.linkPath;
+    if (!linkPath.empty() && !makeLink(linkPath, slavePath)) {
+        std::fprintf(stderr, "scanner-sim: cannot make the link %s: %s\n", linkPath.c_str(),
+                     std::strerror(errno));
+        close(master);
+        return 1;
+    }
     logLine(slavePath);
     const int status = simulate(parsed.options, master, signalFd);
+    if (!linkPath.empty())
+        removeLink(linkPath, slavePath);
     close(master);
     return status;
 }

@@ -11,7 +11,7 @@
 namespace {
 
 const char *const optionNames[]
-    = {"--pass", "--distance", "--every", "--count", "--delay", "--barcodes", "--suffix"};
+    = {"--pass", "--distance", "--every", "--count", "--delay", "--barcodes", "--suffix", "--link"};
 
 std::optional<double> parseNumber(const std::string &text)
 {
@@ -99,6 +99,10 @@ std::string applyOption(Options &options, const std::string &name, const std::st
                 return name + ":" + quoted + " holds an empty barcode";
         }
         options.barcodes = std::move(barcodes);
+    } else if (name == "--link") {
+        if (value.empty())
+            return name + ": the path is empty";
+        options.linkPath = value;
     }
     return {};
 }
@@ -163,6 +167,9 @@ as PELMAR_PORT); every later line is the log:
   --delay SECONDS     wait after Pelmar opens the line before the first read (default 1)
   --barcodes A,B,...  barcodes sent in turn (default 012345678905,036000291452)
   --suffix HEX        the two characters after each barcode, 4 hex digits (default 0d0a)
+  --link PATH         keep a symbolic link at PATH to the pseudo-terminal while running (an
+                      older link there is replaced), so that Pelmar can be given one name for
+                      one simulator after another, as for a scanner unplugged and plugged in
   -h, --help          show this text and exit
 
 Without --pass or --every nothing is sent; the simulator only logs. It exits 0 when Pelmar

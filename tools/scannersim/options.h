@@ -14,6 +14,7 @@ struct Options
     double delaySeconds = 1.0;
     std::vector<std::string> barcodes {"012345678905", "036000291452"};
     std::string suffix {"\r\n"};
+    std::string linkPath; // a symbolic link kept to the pseudo-terminal, or empty
 };
 
 struct ParsedOptions

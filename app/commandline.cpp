@@ -1,0 +1,122 @@
+#include "commandline.h"
+
+#include "serialports.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QCommandLineOption PortOption(QStringLiteral("port"),
+                                    QStringLiteral("The scanner's serial device, e.g. /dev/ttyUSB0 "
+                                                   "or a /dev/serial/by-id/ link. Without it: "
+                                                   "PELMAR_PORT, the remembered port, /dev/ttyS0 "
+                                                   "when it is the only port, else Pelmar asks."),
+                                    QStringLiteral("device"));
+const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
+                                         QStringLiteral("List the serial ports found and exit."));
+const QCommandLineOption
+    LogOption(QStringLiteral("log"),
+              QStringLiteral("Append a CSV row for every read and every speed to <file>."),
+              QStringLiteral("file"));
+const QCommandLineOption ScaleOption(
+    QStringLiteral("scale"),
+    QStringLiteral("The model's scale ratio for the full-size speed: 87 for HO (the default), "
+                   "22.5 G, 48 O, 120 TT, 160 N, 220 Z."),
+    QStringLiteral("ratio"));
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+} // namespace
+
+CommandLine::CommandLine(const QStringList &arguments)
+{
+    m_parser.setApplicationDescription(
+        QStringLiteral("Lists what a serial barcode scanner reads and measures the speed of a "
+                       "model passing it."));
+    const QCommandLineOption help = m_parser.addHelpOption();
+    const QCommandLineOption version = m_parser.addVersionOption();
+    m_parser.addOptions({PortOption, ListPortsOption, LogOption, ScaleOption});
+
+    if (!m_parser.parse(arguments)) {
+        m_action = Refuse;
+        m_error = m_parser.errorText();
+        return;
+    }
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_action = Refuse;
+        m_error = QStringLiteral("Unexpected argument '%1'.")
+                      .arg(m_parser.positionalArguments().constFirst());
+        return;
+    }
+    if (m_parser.isSet(ScaleOption)) {
+        const QString text = m_parser.value(ScaleOption);
+        bool number = false;
+        m_scale = QLocale::c().toDouble(text, &number);
+        if (!number || !std::isfinite(m_scale) || m_scale <= 0) {
+            m_action = Refuse;
+            m_error
+                = QStringLiteral("The scale '%1' is not a positive number (87 for HO).").arg(text);
+            return;
+        }
+    }
+    m_port = m_parser.value(PortOption);
+    m_logFile = m_parser.value(LogOption);
+    // --help-all would list Qt's own options, which this command line does not take.
+    if (m_parser.isSet(help) || m_parser.isSet(QStringLiteral("help-all")))
+        m_action = ShowHelp;
+    else if (m_parser.isSet(version))
+        m_action = ShowVersion;
+    else if (m_parser.isSet(ListPortsOption))
+        m_action = ListPorts;
+}
+
+int CommandLine::runWithoutWindow() const
+{
+    switch (m_action) {
+    case ShowHelp:
+        print(stdout, m_parser.helpText());
+        return 0;
+    case ShowVersion:
+        print(stdout,
+              QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                            QCoreApplication::applicationVersion()));
+        return 0;
+    case ListPorts:
+        print(stdout, portListing());
+        return 0;
+    case Refuse:
+        print(stderr, QStringLiteral("pelmar: %1\n\n").arg(m_error) + m_parser.helpText());
+        return 2;
+    case OpenWindow:
+        break;
+    }
+    return 0;
+}
+
+QString portListing()
+{
+    const QList<SerialPortEntry> ports = availableSerialPorts();
+    if (ports.isEmpty()) {
+        return QStringLiteral("No serial port found. Plug in the scanner's USB adapter, or name "
+                              "its device with --port.\n");
+    }
+    // Tab-separated, a dash for what a port does not tell.
+    const auto field
+        = [](const QString &text) { return text.isEmpty() ? QStringLiteral("-") : text; };
+    QString listing;
+    for (const SerialPortEntry &port : ports) {
+        listing += QStringList {port.devicePath,          field(port.byIdPath),
+                                field(port.description),  field(port.manufacturer),
+                                field(port.serialNumber), field(port.vendorProduct)}
+                       .join(u'\t')
+            + u'\n';
+    }
+    return listing;
+}

@@ -1,0 +1,37 @@
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include <QCommandLineParser>
+#include <QString>
+
+// What Pelmar was asked on its command line. It is read before any application object exists,
+// so that --help, --version and --list-ports need no display.
+class CommandLine
+{
+public:
+    enum Action { OpenWindow, ShowHelp, ShowVersion, ListPorts, Refuse };
+
+    explicit CommandLine(const QStringList &arguments);
+
+    Action action() const { return m_action; }
+    QString port() const { return m_port; } // empty when not named
+    QString logFile() const { return m_logFile; } // empty when not asked
+    double scale() const { return m_scale; }
+
+    // Everything but OpenWindow, once a QCoreApplication exists: prints to stdout, or for a bad
+    // command line one line and the usage to stderr. Returns the exit status.
+    int runWithoutWindow() const;
+
+private:
+    QCommandLineParser m_parser;
+    Action m_action = OpenWindow;
+    QString m_port;
+    QString m_logFile;
+    double m_scale = 87;
+    QString m_error;
+};
+
+// What --list-ports prints for each port, one line each.
+QString portListing();
+
+#endif // COMMANDLINE_H

@@ -1,0 +1,234 @@
+#include "commandline.h"
+#include "portchoice.h"
+#include "portchooser.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const SerialPortEntry Uart {"/dev/ttyS0", {}, {}, {}, {}, {}};
+const SerialPortEntry Ftdi {
+    "/dev/ttyUSB0",    "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+    "FT232R USB UART", "FTDI",
+    "A50285BI",        "0403:6001"};
+const SerialPortEntry Acm {"/dev/ttyACM0", {}, "Arduino Uno", {}, {}, "2341:0043"};
+
+QPushButton *dialogButton(PortChooser &chooser, const QString &text)
+{
+    for (QPushButton *button : chooser.findChildren<QPushButton *>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+QStringList rows(PortChooser &chooser)
+{
+    QStringList texts;
+    auto *list = chooser.findChild<QListWidget *>();
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->item(row)->text();
+    return texts;
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { setSerialPortSource({}); }
+
+    void portIsChosenInItsOrder_data();
+    void portIsChosenInItsOrder();
+    void commandLineIsReadOrRefused_data();
+    void commandLineIsReadOrRefused();
+    void portListingHasOneLineAPort();
+    void chooserOpensTheChosenPortByItsLastingName();
+    void chooserShowsWhyAPortFailedAndFollowsPlugging();
+    void rememberedPortIsKeptInTheConfigurationFolder();
+};
+
+void TestStartup::portIsChosenInItsOrder_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<QList<SerialPortEntry>>("found");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");
+    const QString by = Ftdi.byIdPath;
+    const auto row = [](const char *name, const char *commandLine, const char *environment,
+                        const QString &remembered, const QList<SerialPortEntry> &found,
+                        PortChoice::Source source, const QString &device) {
+        QTest::newRow(name) << QString(commandLine) << QString(environment) << remembered << found
+                            << int(source) << device;
+    };
+    row("--port wins", "/dev/ttyUSB1", "/dev/ttyUSB2", by, {Uart}, PortChoice::Named,
+        "/dev/ttyUSB1");
+    row("then the environment", "", "/dev/ttyUSB2", by, {Uart}, PortChoice::Named, "/dev/ttyUSB2");
+    row("then the remembered port", "", "", by, {Uart, Ftdi}, PortChoice::Remembered, by);
+    row("remembered, even unplugged", "", "", by, {}, PortChoice::Remembered, by);
+    row("port 1 alone", "", "", "", {Uart}, PortChoice::OnlyPort, "/dev/ttyS0");
+    row("port 1 beside an adapter: ask", "", "", "", {Uart, Ftdi}, PortChoice::Ask, "");
+    row("one adapter, never opened unasked", "", "", "", {Acm}, PortChoice::Ask, "");
+    row("no port: ask", "", "", "", {}, PortChoice::Ask, "");
+}
+
+void TestStartup::portIsChosenInItsOrder()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QString, environment);
+    QFETCH(QString, remembered);
+    QFETCH(QList<SerialPortEntry>, found);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    const PortChoice expected {PortChoice::Source(source), device};
+    QCOMPARE(choosePort(commandLine, environment, remembered, found), expected);
+}
+
+void TestStartup::commandLineIsReadOrRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("errorLine");
+    const auto row = [](const char *name, const QStringList &arguments, int status, const char *out,
+                        const char *errorLine) {
+        QTest::newRow(name) << arguments << status << QString(out) << QString(errorLine);
+    };
+    row("version", {"--version"}, 0, "pelmar 1.0\n", "");
+    row("help", {"--help"}, 0, "--list-ports", "");
+    row("help with a port", {"--port", "/dev/ttyUSB0", "-h"}, 0, "--scale <ratio>", "");
+    row("a valid scale", {"--scale", "22.5", "--version"}, 0, "pelmar 1.0\n", "");
+    row("unknown option", {"--bogus"}, 2, "", "pelmar: Unknown option 'bogus'.");
+    row("missing value", {"--port"}, 2, "", "pelmar: Missing value after '--port'.");
+    row("stray argument", {"/dev/ttyUSB0"}, 2, "", "pelmar: Unexpected argument '/dev/ttyUSB0'.");
+    for (const char *scale : {"0", "-87", "abc", "inf", "nan", "22,5", ""}) {
+        const QByteArray name = "scale '" + QByteArray(scale) + "'";
+        row(name.constData(), {"--scale", scale, "--version"}, 2, "",
+            qPrintable(QStringLiteral("pelmar: The scale '%1' is not a positive number (87 for "
+                                      "HO).")
+                           .arg(scale)));
+    }
+}
+
+// Run as the program itself, with no display at all.
+void TestStartup::commandLineIsReadOrRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, errorLine);
+    QProcess pelmar;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PELMAR_PORT"})
+        environment.remove(QString::fromLatin1(name));
+    pelmar.setProcessEnvironment(environment);
+    pelmar.start(QStringLiteral(PELMAR_PATH), arguments);
+    QVERIFY(pelmar.waitForFinished(10000));
+    const QString printed = QString::fromLocal8Bit(pelmar.readAllStandardOutput());
+    const QString told = QString::fromLocal8Bit(pelmar.readAllStandardError());
+    QCOMPARE(pelmar.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pelmar.exitCode(), status);
+    if (status == 0) {
+        QVERIFY2(out.endsWith(u'\n') ? printed == out : printed.contains(out), qPrintable(printed));
+        QCOMPARE(told, QString());
+    } else {
+        QCOMPARE(printed, QString());
+        QCOMPARE(told.section(u'\n', 0, 0), errorLine);
+        QVERIFY2(told.contains(QStringLiteral("Usage: ")), qPrintable(told));
+    }
+}
+
+void TestStartup::portListingHasOneLineAPort()
+{
+    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
+    QCOMPARE(portListing(),
+             QStringLiteral("/dev/ttyS0\t-\t-\t-\t-\t-\n"
+                            "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
+                            "0403:6001\n")
+                 .arg(Ftdi.byIdPath));
+    setSerialPortSource([] { return QList<SerialPortEntry> {}; });
+    QVERIFY(portListing().startsWith(QStringLiteral("No serial port found.")));
+}
+
+void TestStartup::chooserOpensTheChosenPortByItsLastingName()
+{
+    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
+    {
+        PortChooser chooser;
+        chooser.show();
+        QPushButton *open = dialogButton(chooser, QStringLiteral("Open"));
+        QVERIFY(!open->isEnabled()); // nothing is opened that the user did not choose
+        chooser.findChild<QListWidget *>()->item(1)->setSelected(true);
+        QVERIFY(open->isEnabled());
+        QVERIFY(chooser.remember());
+        open->click();
+        QCOMPARE(chooser.result(), int(QDialog::Accepted));
+        QCOMPARE(chooser.port(), Ftdi.byIdPath);
+        QVERIFY(chooser.remember());
+    }
+    {
+        PortChooser chooser;
+        chooser.show();
+        chooser.findChild<QListWidget *>()->item(0)->setSelected(true);
+        chooser.findChild<QCheckBox *>()->click();
+        QVERIFY(!chooser.remember());
+        dialogButton(chooser, QStringLiteral("Quit"))->click();
+        QCOMPARE(chooser.result(), int(QDialog::Rejected));
+    }
+}
+
+void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
+{
+    QList<SerialPortEntry> plugged {Uart};
+    setSerialPortSource([&plugged] { return plugged; });
+    const QString busy = QStringLiteral("The serial port /dev/ttyS0 is in use by another program.");
+    PortChooser chooser(QStringLiteral("/dev/ttyS0"), busy);
+    chooser.show();
+    QCOMPARE(rows(chooser), QStringList {QStringLiteral("/dev/ttyS0\n    ") + busy});
+
+    // An adapter plugged in shows by itself; the remembered one that is missing shows why.
+    plugged = {Uart, Ftdi};
+    QTRY_COMPARE_WITH_TIMEOUT(rows(chooser).size(), 2, 3000);
+    QVERIFY2(rows(chooser).at(1).startsWith(Ftdi.byIdPath
+                                            + QStringLiteral("\n    FT232R USB "
+                                                             "UART\n    A50285BI")),
+             qPrintable(rows(chooser).at(1)));
+
+    const QString missing
+        = QStringLiteral("The serial port %1 does not exist.").arg(Acm.devicePath);
+    PortChooser unplugged(Acm.devicePath, missing);
+    QCOMPARE(rows(unplugged).first(), Acm.devicePath + QStringLiteral("\n    ") + missing);
+    QCOMPARE(rows(unplugged).size(), 3);
+
+    plugged.clear();
+    PortChooser empty;
+    QVERIFY(rows(empty).isEmpty());
+    QVERIFY(empty.findChild<QLabel *>()->text().contains(QStringLiteral("Plug in the scanner")));
+}
+
+void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
+{
+    QTemporaryDir configuration;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configuration.path());
+    QCOMPARE(rememberedPort(), QString());
+    rememberPort(Ftdi.byIdPath);
+    QCOMPARE(rememberedPort(), Ftdi.byIdPath);
+    QVERIFY(QFile::exists(configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
+    rememberPort({});
+    QCOMPARE(rememberedPort(), QString());
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
