@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -21,10 +23,15 @@ PortChooser::PortChooser(const QString &failedPort, const QString &reason, QWidg
       m_reason(reason),
       m_heading(new QLabel(this)),
       m_ports(new QListWidget(this)),
+      m_typed(new QLineEdit(this)),
       m_remember(new QCheckBox(QStringLiteral("Remember this port"), this))
 {
     setWindowTitle(QStringLiteral("Pelmar: the scanner's port"));
     m_heading->setWordWrap(true);
+    m_ports->setWordWrap(true);
+    m_ports->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not every device is a serial port Qt can find: a simulator's pseudo-terminal, a link.
+    m_typed->setPlaceholderText(QStringLiteral("or type the device, e.g. /dev/ttyUSB0"));
     m_remember->setChecked(true);
     auto *buttons = new QDialogButtonBox(this);
     m_open = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
@@ -34,14 +41,23 @@ PortChooser::PortChooser(const QString &failedPort, const QString &reason, QWidg
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
     layout->addWidget(m_ports);
+    layout->addWidget(m_typed);
     layout->addWidget(m_remember);
     layout->addWidget(buttons);
     resize(560, 300);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_ports, &QListWidget::itemSelectionChanged, this,
-            [this] { m_open->setEnabled(!m_ports->selectedItems().isEmpty()); });
+    const auto enableOpen = [this] { m_open->setEnabled(!port().isEmpty()); };
+    connect(m_ports, &QListWidget::itemSelectionChanged, this, [this, enableOpen] {
+        if (!m_ports->selectedItems().isEmpty())
+            m_typed->clear();
+        enableOpen();
+    });
+    connect(m_typed, &QLineEdit::textEdited, this, [this, enableOpen] {
+        m_ports->clearSelection();
+        enableOpen();
+    });
     connect(m_ports, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
         if (item->flags() & Qt::ItemIsEnabled)
             accept();
@@ -53,6 +69,8 @@ PortChooser::PortChooser(const QString &failedPort, const QString &reason, QWidg
 
 QString PortChooser::port() const
 {
+    if (const QString typed = m_typed->text().trimmed(); !typed.isEmpty())
+        return typed;
     const QList<QListWidgetItem *> selected = m_ports->selectedItems();
     return selected.isEmpty() ? QString() : selected.constFirst()->data(Qt::UserRole).toString();
 }
@@ -65,11 +83,15 @@ bool PortChooser::remember() const
 void PortChooser::refresh()
 {
     const QList<SerialPortEntry> found = availableSerialPorts();
-    if (m_listed && found == m_shown)
+    const bool failedPortThere = QFileInfo::exists(m_failedPort);
+    if (m_listed && found == m_shown && failedPortThere == m_failedPortThere)
         return;
     m_listed = true;
     m_shown = found;
-    const QString selected = port();
+    m_failedPortThere = failedPortThere;
+    const QList<QListWidgetItem *> selection = m_ports->selectedItems();
+    const QString selected
+        = selection.isEmpty() ? QString() : selection.constFirst()->data(Qt::UserRole).toString();
     m_ports->clear();
     bool failedListed = false;
     for (const SerialPortEntry &entry : found) {
@@ -78,12 +100,15 @@ void PortChooser::refresh()
         item->setSelected(entry.name() == selected);
         failedListed |= entry.name() == m_failedPort || entry.devicePath == m_failedPort;
     }
-    // A remembered adapter that is not plugged in is not found, yet the user must see why it
-    // was not opened.
+    // A remembered adapter that is unplugged, or a device Qt does not list, must still show why
+    // it was not opened; it can be chosen again once it is there.
     if (!m_failedPort.isEmpty() && !failedListed) {
         auto *item = new QListWidgetItem(m_failedPort + QStringLiteral("\n    ") + m_reason);
-        item->setFlags(Qt::NoItemFlags);
+        item->setData(Qt::UserRole, m_failedPort);
+        if (!failedPortThere)
+            item->setFlags(Qt::NoItemFlags);
         m_ports->insertItem(0, item);
+        item->setSelected(m_failedPort == selected && failedPortThere);
     }
     m_heading->setText(found.isEmpty()
                            ? QStringLiteral("No serial port found. Plug in the scanner (its USB "

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 
@@ -21,7 +22,7 @@ public:
     explicit PortChooser(const QString &failedPort = {}, const QString &reason = {},
                          QWidget *parent = nullptr);
 
-    // The name of the port chosen, its by-id link where it has one.
+    // The name of the port chosen, its by-id link where it has one, or the device typed.
     QString port() const;
     bool remember() const;
 
@@ -33,8 +34,10 @@ private:
     QString m_reason;
     QList<SerialPortEntry> m_shown;
     bool m_listed = false;
+    bool m_failedPortThere = false;
     QLabel *m_heading;
     QListWidget *m_ports;
+    QLineEdit *m_typed;
     QCheckBox *m_remember;
     QPushButton *m_open;
     QTimer m_refresh;
