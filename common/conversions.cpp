@@ -130,6 +130,11 @@ double Val(const QString &text)
 
 QString numberToText(double value)
 {
+    return numberToText(value, QLocale().decimalPoint());
+}
+
+QString numberToText(double value, const QString &point)
+{
     if (value == 0)
         return QStringLiteral("0");
     if (std::isnan(value))
@@ -152,7 +157,6 @@ QString numberToText(double value)
     }
     digits.erase(digits.find_last_not_of('0') + 1);
 
-    const QString point = QLocale().decimalPoint();
     QString out = negative ? QStringLiteral("-") : QString();
     if (exponent >= 15 || exponent < -4) {
         out += QLatin1Char(digits[0]);

@@ -17,6 +17,8 @@ double Val(const QString &text);
 // At most 15 significant digits, no trailing zeros, the locale's decimal separator. Exponent form
 // ("1E+15", "1.5E-05") from 10^15 up and below 10^-4, after rounding to 15 digits.
 QString numberToText(double value);
+// The same with the given decimal separator, for text that must read alike in every locale.
+QString numberToText(double value, const QString &decimalPoint);
 QString numberToText(std::int16_t value);
 
 // Reads text in the form numberToText gives (the locale's decimal separator, optional exponent,

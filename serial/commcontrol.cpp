@@ -138,6 +138,7 @@ void CommControl::setPortOpen(bool open)
             m_serial.close();
         }
         m_received.clear();
+        m_marked.clear();
         return;
     }
     requireClosed();
@@ -161,6 +162,7 @@ bool CommControl::openDevice()
     requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();
     m_received.clear();
+    m_marked.clear();
     m_lostReason.clear();
     const std::optional<int> latency = latencyTimer(devicePath());
     if (latency > 1 && !m_latencyTold) {
@@ -179,6 +181,12 @@ QString CommControl::Input()
         = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_received.size()) : m_received.size();
     const QString text = QString::fromLatin1(m_received.first(count));
     m_received.remove(0, count);
+    m_lastInputMarks.clear();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_marked.at(i))
+            m_lastInputMarks << i;
+    }
+    m_marked.remove(0, count);
     ++m_inputsTaken;
     // Characters held back while the buffer was full come in now; they may make up a read of
     // their own, which no readyRead will announce.
@@ -237,7 +245,8 @@ void CommControl::readPending()
 void CommControl::moveToReceiveBuffer()
 {
     while (m_received.size() < ReceiveBufferSize && m_serial.bytesAvailable() > 0)
-        m_received += m_decoder.decode(m_serial.read(ReceiveBufferSize - m_received.size()));
+        m_received
+            += m_decoder.decode(m_serial.read(ReceiveBufferSize - m_received.size()), &m_marked);
 }
 
 bool CommControl::thresholdReached() const
@@ -272,6 +281,7 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
         : QStringLiteral("unplugged, or the line was closed at the far end");
     m_serial.close();
     m_received.clear();
+    m_marked.clear();
     m_returnToldOnce = false;
     m_returnCheck.start();
     emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "

@@ -44,6 +44,9 @@ public:
 
     // Takes the waiting characters (at most InputLen of them, all for 0): "" when none wait.
     QString Input();
+    // Where the text that Input last returned holds a '?' put in place of a byte received with a
+    // parity error or a break, as a real '?' cannot be told from it there.
+    QList<qsizetype> lastInputMarks() const { return m_lastInputMarks; }
     // Sends text, one byte per character, in one write.
     void setOutput(const QString &text);
 
@@ -78,6 +81,8 @@ private:
     QSerialPort m_serial;
     ParityMarkDecoder m_decoder;
     QByteArray m_received;
+    QByteArray m_marked; // one byte a received character: 1 where it is a parity mark
+    QList<qsizetype> m_lastInputMarks;
     LineSettings m_lineSettings;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     std::int16_t m_commPort = 1;

@@ -4,10 +4,11 @@ namespace {
 constexpr char Mark = char(0xFF);
 }
 
-QByteArray ParityMarkDecoder::decode(QByteArrayView raw)
+QByteArray ParityMarkDecoder::decode(QByteArrayView raw, QByteArray *marked)
 {
     QByteArray out;
     out.reserve(raw.size());
+    QByteArray flags;
     for (const char byte : raw) {
         switch (m_markerBytesSeen) {
         case 0:
@@ -30,10 +31,14 @@ QByteArray ParityMarkDecoder::decode(QByteArrayView raw)
             }
             break;
         default:
+            if (marked)
+                flags.append(out.size() - flags.size(), '\0').append('\1');
             out += Replacement;
             m_markerBytesSeen = 0;
             break;
         }
     }
+    if (marked)
+        marked->append(flags.append(out.size() - flags.size(), '\0'));
     return out;
 }

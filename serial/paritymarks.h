@@ -14,7 +14,9 @@ class ParityMarkDecoder
 public:
     static constexpr char Replacement = '?';
 
-    QByteArray decode(QByteArrayView raw);
+    // Appends to marked, when given, one byte a character returned: 1 where it stands for a
+    // byte received with a parity error or a break, 0 elsewhere.
+    QByteArray decode(QByteArrayView raw, QByteArray *marked = nullptr);
 
 private:
     int m_markerBytesSeen = 0;
