@@ -1,101 +1,11 @@
 #include "locomotive.h"
 
+#include "canvas.h"
+
 #include <cmath>
-#include <functional>
 #include <numbers>
-#include <utility>
 
 namespace {
-
-struct Point
-{
-    double x;
-    double y;
-};
-
-// A shape is the set of pixel centres it contains; painting it sets those pixels to ink or
-// paper outright, which is what keeps the bitmap free of in-between greys.
-using Shape = std::function<bool(Point)>;
-
-Shape rectangle(double left, double top, double right, double bottom)
-{
-    return [=](Point p) { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; };
-}
-
-Shape ellipse(Point centre, double radiusX, double radiusY)
-{
-    return [=](Point p) {
-        const double dx = (p.x - centre.x) / radiusX;
-        const double dy = (p.y - centre.y) / radiusY;
-        return dx * dx + dy * dy <= 1.0;
-    };
-}
-
-Shape disc(Point centre, double radius)
-{
-    return ellipse(centre, radius, radius);
-}
-
-Shape ring(Point centre, double innerRadius, double outerRadius)
-{
-    return [=](Point p) {
-        const double distance = std::hypot(p.x - centre.x, p.y - centre.y);
-        return distance >= innerRadius && distance <= outerRadius;
-    };
-}
-
-// A straight bar of the given thickness with square-cut ends.
-Shape bar(Point from, Point to, double thickness)
-{
-    return [=](Point p) {
-        const double dx = to.x - from.x;
-        const double dy = to.y - from.y;
-        const double length = std::hypot(dx, dy);
-        const double along = ((p.x - from.x) * dx + (p.y - from.y) * dy) / length;
-        const double across = ((p.x - from.x) * dy - (p.y - from.y) * dx) / length;
-        return along >= 0.0 && along <= length && std::abs(across) <= thickness / 2;
-    };
-}
-
-// Even-odd rule, so the corners may be given in either winding order.
-Shape polygon(std::vector<Point> corners)
-{
-    return [corners = std::move(corners)](Point p) {
-        bool inside = false;
-        for (std::size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
-            const Point a = corners[i];
-            const Point b = corners[j];
-            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) {
-                inside = !inside;
-            }
-        }
-        return inside;
-    };
-}
-
-class Canvas
-{
-public:
-    Canvas() : m_ink(locomotiveWidth * locomotiveHeight, false) { }
-
-    void ink(const Shape &shape) { paint(shape, true); }
-    void clear(const Shape &shape) { paint(shape, false); }
-
-    std::vector<bool> pixels() const { return m_ink; }
-
-private:
-    void paint(const Shape &shape, bool ink)
-    {
-        for (int y = 0; y < locomotiveHeight; ++y) {
-            for (int x = 0; x < locomotiveWidth; ++x) {
-                if (shape({x + 0.5, y + 0.5}))
-                    m_ink[y * locomotiveWidth + x] = ink;
-            }
-        }
-    }
-
-    std::vector<bool> m_ink;
-};
 
 // Top of the rail; every wheel touches it.
 constexpr double railTop = 95;
@@ -120,7 +30,7 @@ void drawWheel(Canvas &canvas, double centreX, double radius, double tyre, doubl
 
 std::vector<bool> drawLocomotive()
 {
-    Canvas canvas;
+    Canvas canvas(locomotiveWidth, locomotiveHeight, 1.0, Tone::Paper);
 
     // Rail and sleepers.
     canvas.ink(rectangle(0, railTop, locomotiveWidth, railTop + 3));
@@ -130,7 +40,7 @@ std::vector<bool> drawLocomotive()
     // Cab, with an overhanging roof and a window.
     canvas.ink(rectangle(8, 16, 56, 21));
     canvas.ink(rectangle(12, 21, 52, 60));
-    canvas.clear(rectangle(21, 27, 41, 42));
+    canvas.paper(rectangle(21, 27, 41, 42));
 
     // Boiler and the slightly taller smokebox with its rounded door at the front.
     canvas.ink(rectangle(52, 32, 150, 58));
@@ -159,7 +69,7 @@ std::vector<bool> drawLocomotive()
     // Cowcatcher: a wedge reaching down to the rail, its bars picked out in white along the slope.
     canvas.ink(polygon({{166, 68}, {178, 68}, {194, railTop}, {166, railTop}}));
     for (double x : {169.0, 174.0})
-        canvas.clear(
+        canvas.paper(
             polygon({{x, 71}, {x + 1.5, 71}, {x + 1.5 + 14, railTop - 2}, {x + 14, railTop - 2}}));
 
     // Two leading wheels under the cylinder, two driving wheels under the boiler.
@@ -180,5 +90,9 @@ std::vector<bool> drawLocomotive()
     for (double x : {rearDriverX, frontDriverX})
         canvas.ink(disc({x, crankY}, 2.5));
 
-    return canvas.pixels();
+    std::vector<bool> ink;
+    ink.reserve(canvas.tones().size());
+    for (const Tone tone : canvas.tones())
+        ink.push_back(tone == Tone::Ink);
+    return ink;
 }

@@ -1,28 +1,54 @@
 #include "bmpfile.h"
+#include "icon.h"
 #include "locomotive.h"
+#include "pngfile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
 
-// Writes the main window's locomotive picture. The bitmap is checked in; this program is how it
-// was made, and the test runs it again to prove the checked-in file still matches.
-int main(int argc, char *argv[])
+namespace {
+
+constexpr const char *iconName = "io.github.pelmar.Pelmar.png";
+
+bool writeBmp(const std::filesystem::path &path)
 {
-    if (argc != 2) {
-        std::cerr << "usage: locomotive-gen OUTPUT.bmp\n";
-        return 2;
-    }
-
     const std::vector<std::uint8_t> bytes
         = encodeBmp(drawLocomotive(), locomotiveWidth, locomotiveHeight);
-
-    std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char *>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     file.close();
-    if (!file) {
+    return static_cast<bool>(file);
+}
+
+} // namespace
+
+// Writes the main window's locomotive picture and the desktop icons drawn after it, one folder per
+// size as the icon theme lays them out. Both are checked in; this program is how they were made,
+// and the test runs it again to prove the checked-in files still match.
+int main(int argc, char *argv[])
+{
+    if (argc != 3) {
+        std::cerr << "usage: locomotive-gen PICTURE.bmp ICON_FOLDER\n";
+        return 2;
+    }
+
+    if (!writeBmp(argv[1])) {
         std::cerr << "locomotive-gen: cannot write " << argv[1] << '\n';
         return 1;
+    }
+    for (const int size : iconSizes) {
+        const std::string sizeName = std::to_string(size) + 'x' + std::to_string(size);
+        const std::filesystem::path folder = std::filesystem::path(argv[2]) / sizeName;
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        const std::filesystem::path path = folder / iconName;
+        if (error || !writePng(drawIcon(size), size, path.string())) {
+            std::cerr << "locomotive-gen: cannot write " << path.string() << '\n';
+            return 1;
+        }
     }
     return 0;
 }

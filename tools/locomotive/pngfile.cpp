@@ -1,0 +1,17 @@
+#include "pngfile.h"
+
+#include <QImage>
+#include <QString>
+
+bool writePng(const std::vector<Tone> &tones, int size, const std::string &path)
+{
+    QImage image(size, size, QImage::Format_Indexed8);
+    // Indexed by Tone's values.
+    image.setColorTable({qRgba(0, 0, 0, 0), qRgb(255, 255, 255), qRgb(4, 4, 4)});
+    for (int y = 0; y < size; ++y) {
+        uchar *line = image.scanLine(y);
+        for (int x = 0; x < size; ++x)
+            line[x] = static_cast<uchar>(tones[static_cast<std::size_t>(y * size + x)]);
+    }
+    return image.save(QString::fromStdString(path), "PNG");
+}
