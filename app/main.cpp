@@ -6,6 +6,7 @@
 #include "runtimeerror.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -82,6 +83,12 @@ int main(int argc, char *argv[])
     }
 
     QApplication application(argc, argv);
+    // Wayland finds the window's entry and icon through the desktop file's name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmar.Pelmar"));
+    QIcon icon;
+    for (const int size : {48, 128, 256})
+        icon.addFile(QStringLiteral(":/icon-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     Form1 form;
     QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
     if (!loadOnScannerPort(form, commandLine.port()))
