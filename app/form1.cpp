@@ -252,8 +252,11 @@ void Form1::comm1OnComm()
     const double length = Val(Text2->text());
     // A negative length shows no code rather than failing on every read.
     const QString code = length < 0 ? QString() : substring(data, 1, length);
-    m_reads.insertTop(ReadNumber + QStringLiteral(". ") + code);
+    const QString line = ReadNumber + QStringLiteral(". ") + code;
+    m_reads.insertTop(line);
+    const QString number = ReadNumber;
     ReadNumber = numberToText(Val(ReadNumber) + 1);
+    writeLog(readFields(localTimestamp(), {number, code, data, Comm1.lastInputMarks(), line}));
 }
 
 void Form1::clickClear()
@@ -269,10 +272,48 @@ void Form1::clickClrlist()
     ScanFlag = 1;
 }
 
+// The log's row is written before the box is shown, which may stay open a long time.
 void Form1::clickSpeed()
 {
-    const SpeedResult result = calculateSpeed(Scan1, Scan2, Text3->text());
+    SpeedRecord record;
+    record.distanceInches = Val(Text3->text());
+    record.scan1 = Scan1;
+    record.scan2 = Scan2;
+    record.scale = m_scale;
+    SpeedResult result;
+    try {
+        result = calculateSpeed(Scan1, Scan2, Text3->text(), m_scale);
+    } catch (const RunTimeError &error) {
+        record.note = error.description();
+        writeLog(speedFields(localTimestamp(), record));
+        throw;
+    }
+    if (result.computed) {
+        record.modelMph = result.modelMph;
+        record.fullMph = result.fullMph;
+        record.listed = result.listLine;
+    } else {
+        record.note = result.message;
+    }
+    writeLog(speedFields(localTimestamp(), record));
     showMessage(result.message);
     if (!result.listLine.isEmpty())
         m_reads.insertTop(result.listLine);
+}
+
+QString Form1::startLog(const QString &path)
+{
+    return m_log.open(path);
+}
+
+// A log that cannot be written is told once and given up; the session goes on without it.
+void Form1::writeLog(const QStringList &fields)
+{
+    if (!m_log.isOpen())
+        return;
+    if (const QString failed = m_log.append(fields); !failed.isEmpty()) {
+        showMessage(QStringLiteral("The log file %1 could not be written (%2). Nothing more is "
+                                   "logged; Pelmar goes on, and the list keeps every line.")
+                        .arg(m_log.path(), failed));
+    }
 }

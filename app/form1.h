@@ -3,6 +3,8 @@
 
 #include "commcontrol.h"
 #include "readlist.h"
+#include "sessionlog.h"
+#include "speed.h"
 
 #include <QWidget>
 
@@ -24,6 +26,12 @@ public:
     // Opens the port and fills in the start-up texts. Throws RunTimeError when the port cannot
     // be opened; the window must then not be shown.
     void load();
+
+    // The scale of the model, for the full-size speed: 87 (HO) unless set.
+    void setScale(double scale) { m_scale = scale; }
+    // Keeps a record of every read and every speed in the CSV file at path from now on. Returns
+    // why the file cannot be opened, or empty text.
+    QString startLog(const QString &path);
 
     QLineEdit *Text1;
     QLineEdit *Text2;
@@ -68,11 +76,14 @@ private:
     void comm1OnComm();
     void unload();
     void SendHex(const QString &text);
+    void writeLog(const QStringList &fields);
 
     void connectHandler(QPushButton *button, void (Form1::*handler)());
     void runHandler(void (Form1::*handler)());
 
     ReadList m_reads;
+    SessionLog m_log;
+    double m_scale = DefaultScale;
 };
 
 #endif // FORM1_H

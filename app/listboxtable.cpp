@@ -1,10 +1,15 @@
 #include "listboxtable.h"
 
+#include "readlist.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 
-ListBoxTable::ListBoxTable(QAbstractItemModel *model, QWidget *parent) : QTableView(parent)
+ListBoxTable::ListBoxTable(ReadList *reads, QWidget *parent) : QTableView(parent), m_reads(reads)
 {
-    setModel(model);
+    setModel(reads);
     horizontalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->hide();
@@ -18,6 +23,27 @@ ListBoxTable::ListBoxTable(QAbstractItemModel *model, QWidget *parent) : QTableV
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto *copy = new QAction(QStringLiteral("Copy"), this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &ListBoxTable::copySelected);
+    auto *copyAll = new QAction(QStringLiteral("Copy All"), this);
+    connect(copyAll, &QAction::triggered, this, &ListBoxTable::copyAll);
+    addActions({copy, copyAll});
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void ListBoxTable::copySelected() const
+{
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (!selected.isEmpty())
+        QGuiApplication::clipboard()->setText(m_reads->line(selected.constFirst().row()));
+}
+
+void ListBoxTable::copyAll() const
+{
+    QGuiApplication::clipboard()->setText(m_reads->text());
 }
 
 // A table keeps Home and End within the row; a list box goes to its first and last line.

@@ -91,6 +91,14 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
     Form1 form;
     QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
+    form.setScale(commandLine.scale());
+    if (!commandLine.logFile().isEmpty()) {
+        if (const QString failed = form.startLog(commandLine.logFile()); !failed.isEmpty()) {
+            reportStartFailure(QStringLiteral("The log file %1 cannot be opened: %2")
+                                   .arg(commandLine.logFile(), failed));
+            return 1;
+        }
+    }
     if (!loadOnScannerPort(form, commandLine.port()))
         return 1;
     form.show();

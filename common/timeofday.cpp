@@ -1,5 +1,7 @@
 #include "timeofday.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -32,4 +34,19 @@ float timeOfDay()
 void setTimeOfDaySource(std::function<float()> newSource)
 {
     source() = std::move(newSource);
+}
+
+QString localTimestamp()
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local {};
+    localtime_r(&now.tv_sec, &local);
+    const long offsetMinutes = std::labs(local.tm_gmtoff) / 60;
+    char text[128];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06ld%c%02ld:%02ld",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, now.tv_nsec / 1000, local.tm_gmtoff < 0 ? '-' : '+',
+                  offsetMinutes / 60, offsetMinutes % 60);
+    return QString::fromLatin1(text);
 }

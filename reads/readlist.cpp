@@ -23,6 +23,19 @@ QString ReadList::line(int row) const
     return QString::fromUtf8(m_text.constData() + start, m_ends[index] - start);
 }
 
+QString ReadList::text() const
+{
+    QByteArray text;
+    text.reserve(m_text.size() + qsizetype(m_ends.size()));
+    for (std::size_t index = m_ends.size(); index-- > 0;) {
+        const qsizetype start = index == 0 ? 0 : m_ends[index - 1];
+        text.append(m_text.constData() + start, m_ends[index] - start);
+        if (index > 0)
+            text.append('\n');
+    }
+    return QString::fromUtf8(text);
+}
+
 int ReadList::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_ends.size());

@@ -19,6 +19,8 @@ public:
     void insertTop(const QString &line);
     void clear();
     QString line(int row) const;
+    // Every line, top to bottom, one a line.
+    QString text() const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

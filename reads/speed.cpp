@@ -10,10 +10,9 @@ constexpr double InchesPerFoot = 12;
 constexpr double SecondsPerMinute = 60;
 constexpr double MinutesPerHour = 60;
 constexpr double FeetPerMile = 5280;
-constexpr double Scale = 87;
 } // namespace
 
-SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText)
+SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText, double scale)
 {
     // Equal times fail too: an odd number of reads, no reads yet, or a pair across midnight.
     if (!(scan2 > scan1))
@@ -23,7 +22,7 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     const double distance = inches / InchesPerFoot;
     const float time = scan2 - scan1;
     const double speed = distance / time * SecondsPerMinute * MinutesPerHour / FeetPerMile;
-    const double full = speed * Scale;
+    const double full = speed * scale;
     if (!std::isfinite(full)) {
         throw RunTimeError(
             RunTimeError::Overflow,
@@ -47,5 +46,9 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     }
     return {QStringLiteral("Real speed = ") + speedText + QStringLiteral("mph That would be ")
                 + fullText + QStringLiteral("mph in real life!"),
-            numberToText(rounded) + QStringLiteral(" MPH")};
+            numberToText(rounded) + QStringLiteral(" MPH"),
+            true,
+            inches,
+            speed,
+            full};
 }

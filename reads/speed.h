@@ -3,16 +3,26 @@
 
 #include <QString>
 
+// HO, the scale the full-size speed is worked out for unless another is given.
+inline constexpr double DefaultScale = 87;
+
 struct SpeedResult
 {
     QString message;
     QString listLine; // empty when nothing is to be listed
+    // The figures behind the message, when the speed was worked out.
+    bool computed = false;
+    double distanceInches = 0;
+    double modelMph = 0;
+    double fullMph = 0;
 };
 
 // The speed of the model from the times of the two reads of a pair (single-precision seconds
 // since midnight) and the distance between its barcodes in inches, with the full-size speed of a
-// 1:87 model; the list line is the full-size speed rounded by its 15-digit text. Throws
-// RunTimeError (Overflow) when the speed is not finite or the rounded speed leaves -32768..32767.
-SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText);
+// model at the given scale (1:scale); the list line is the full-size speed rounded by its
+// 15-digit text. Throws RunTimeError (Overflow) when the speed is not finite or the rounded speed
+// leaves -32768..32767.
+SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText,
+                           double scale = DefaultScale);
 
 #endif // SPEED_H

@@ -68,6 +68,7 @@ private slots:
     void unusableLengthOrDistanceIsToldAndTheListStays_data();
     void unusableLengthOrDistanceIsToldAndTheListStays();
     void parityLetterIsAsciiNotALookalike();
+    void logThatCannotBeWrittenIsToldOnceAndTheSessionGoesOn();
 };
 
 void TestFaults::scannerUnpluggedInTheMiddleOfAReadKeepsTheList()
@@ -277,6 +278,23 @@ void TestFaults::parityLetterIsAsciiNotALookalike()
 {
     QCOMPARE(parseLineSettings(QStringLiteral("9600,\u017F,7,2")), std::nullopt);
     QCOMPARE(parseLineSettings(QStringLiteral("9600,s,7,2"))->parity, QSerialPort::SpaceParity);
+}
+
+// /dev/full opens, and every write to it fails as on a full disk.
+void TestFaults::logThatCannotBeWrittenIsToldOnceAndTheSessionGoesOn()
+{
+    Pelmar pelmar;
+    QCOMPARE(pelmar.form.startLog(QStringLiteral("/dev/full")), QString());
+    pelmar.read("000000000001", 1);
+    pelmar.read("000000000002", 2);
+    pelmar.form.Speed->click();
+    QCOMPARE(pelmar.messages.size(), 2);
+    QVERIFY2(pelmar.messages.first().contains(QStringLiteral("/dev/full")),
+             qPrintable(pelmar.messages.first()));
+    QVERIFY(pelmar.messages.last().startsWith(QStringLiteral("Real speed = ")));
+    QCOMPARE(pelmar.linesOldestFirst(),
+             (QStringList {"1. 000000000001", "2. 000000000002", "59 MPH"}));
+    verifyAllClear(pelmar.messages);
 }
 
 QTEST_MAIN(TestFaults)

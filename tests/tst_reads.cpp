@@ -1,6 +1,9 @@
 #include "startedwindow.h"
 
 #include <QAbstractItemView>
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,6 +29,7 @@ private slots:
     void speedIsListedAboveAReadThatCameWhileItsBoxWasOpen();
     void unpluggedScannerKeepsTheListAndSaysItIsGone();
     void closingTheWindowClosesThePort();
+    void copyTakesTheSelectedLineAndCopyAllEveryLine();
 };
 
 void TestReads::startsWithTheDefaultsAndThePortOpen()
@@ -264,6 +268,36 @@ void TestReads::closingTheWindowClosesThePort()
     pelmar.form.close();
     QVERIFY(!pelmar.form.Comm1.PortOpen());
     QVERIFY(pelmar.messages.isEmpty());
+}
+
+void TestReads::copyTakesTheSelectedLineAndCopyAllEveryLine()
+{
+    StartedWindow pelmar;
+    QAbstractItemView *list = pelmar.form.List1;
+    pelmar.read("012345678905", 1);
+    pelmar.read("036000291452", 2);
+    pelmar.form.Speed->click();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("before"));
+    pelmar.form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&pelmar.form));
+    list->setFocus();
+
+    // Nothing selected: Ctrl+C leaves the clipboard alone.
+    QTest::keySequence(list, QKeySequence::Copy);
+    QCOMPARE(clipboard->text(), QStringLiteral("before"));
+    list->selectionModel()->select(list->model()->index(1, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keySequence(list, QKeySequence::Copy);
+    QCOMPARE(clipboard->text(), QStringLiteral("2. 036000291452"));
+
+    QStringList menu;
+    for (const QAction *action : list->actions())
+        menu << action->text();
+    QCOMPARE(menu, (QStringList {"Copy", "Copy All"}));
+    QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    list->actions().at(1)->trigger();
+    QCOMPARE(clipboard->text(), QStringLiteral("59 MPH\n2. 036000291452\n1. 012345678905"));
 }
 
 QTEST_MAIN(TestReads)

@@ -60,33 +60,28 @@ void TestSerial::parityMarksBecomeQuestionMarks_data()
 {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("received");
-    QTest::newRow("plain") << QByteArray("0123\r\n") << QByteArray("0123\r\n");
-    QTest::newRow("parity error") << QByteArray("01\xff\x00"
-                                                "A3",
-                                                6)
-                                  << QByteArray("01?3");
-    QTest::newRow("error on NUL or break") << QByteArray("\xff\x00\x00", 3) << QByteArray("?");
-    QTest::newRow("real 0xFF") << QByteArray("a\xff\xff"
-                                             "b")
-                               << QByteArray("a\xff"
-                                             "b");
-    QTest::newRow("NUL kept") << QByteArray("a\x00"
-                                            "b",
-                                            3)
-                              << QByteArray("a\x00"
-                                            "b",
-                                            3);
-    QTest::newRow("lone mark kept") << QByteArray("\xff"
-                                                  "A")
-                                    << QByteArray("\xff"
-                                                  "A");
+    QTest::addColumn<QByteArray>("marked"); // 1 under each character that is a parity mark
+    const auto row = [](const char *name, QByteArrayView raw, QByteArrayView received,
+                        const char *marked) {
+        QTest::newRow(name) << raw.toByteArray() << received.toByteArray() << QByteArray(marked);
+    };
+    using namespace Qt::Literals::StringLiterals;
+    row("plain", "0123\r\n"_ba, "0123\r\n"_ba, "000000");
+    row("parity error", "01\377\000A3"_ba, "01?3"_ba, "0010");
+    row("error on NUL or break", "\377\000\000"_ba, "?"_ba, "1");
+    row("real 0xFF", "a\377\377b"_ba, "a\377b"_ba, "000");
+    row("NUL kept", "a\000b"_ba, "a\000b"_ba, "000");
+    row("lone mark kept", "\377A"_ba, "\377A"_ba, "00");
 }
 
 void TestSerial::parityMarksBecomeQuestionMarks()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QByteArray, received);
-    QCOMPARE(ParityMarkDecoder().decode(raw), received);
+    QFETCH(QByteArray, marked);
+    QByteArray flags;
+    QCOMPARE(ParityMarkDecoder().decode(raw, &flags), received);
+    QCOMPARE(flags.replace('\0', '0').replace('\1', '1'), marked);
 }
 
 void TestSerial::aMarkerSplitAcrossReadsDecodesWhole()

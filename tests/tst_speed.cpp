@@ -15,6 +15,8 @@ private slots:
     void speedIsShownAndListedRoundedByItsText();
     void timesNotInOrderAskForAnotherTry_data();
     void timesNotInOrderAskForAnotherTry();
+    void fullSizeSpeedFollowsTheScale_data();
+    void fullSizeSpeedFollowsTheScale();
     void speedUsesTheLocaleDecimalSeparator();
     void speedBeyondTheListOverflows_data();
     void speedBeyondTheListOverflows();
@@ -97,6 +99,44 @@ void TestSpeed::timesNotInOrderAskForAnotherTry()
     const SpeedResult result = calculateSpeed(scan1, scan2, QStringLiteral("12"));
     QCOMPARE(result.message, QStringLiteral("Scan1 > Scan2, try again!"));
     QVERIFY(result.listLine.isEmpty());
+}
+
+void TestSpeed::fullSizeSpeedFollowsTheScale_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QString>("full");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("HO, as without a scale") << 87.0 << "59.3181818181818"
+                                            << "59 MPH";
+    QTest::newRow("G") << 22.5 << "15.3409090909091"
+                       << "15 MPH";
+    QTest::newRow("O") << 48.0 << "32.7272727272727"
+                       << "33 MPH";
+    QTest::newRow("TT") << 120.0 << "81.8181818181818"
+                        << "82 MPH";
+    QTest::newRow("N") << 160.0 << "109.090909090909"
+                       << "109 MPH";
+    QTest::newRow("Z") << 220.0 << "150"
+                       << "150 MPH";
+}
+
+// The defaults, reads 1 s apart: the model's speed stays, the full-size one follows the scale.
+void TestSpeed::fullSizeSpeedFollowsTheScale()
+{
+    QFETCH(double, scale);
+    QFETCH(QString, full);
+    QFETCH(QString, line);
+    const SpeedResult result = calculateSpeed(0.0f, 1.0f, QStringLiteral("12"), scale);
+    QCOMPARE(result.message,
+             QStringLiteral("Real speed = 0.681818181818182mph That would be "
+                            "%1mph in real life!")
+                 .arg(full));
+    QCOMPARE(result.listLine, line);
+    if (scale == DefaultScale) {
+        const SpeedResult unscaled = calculateSpeed(0.0f, 1.0f, QStringLiteral("12"));
+        QCOMPARE(result.message, unscaled.message);
+        QCOMPARE(result.listLine, unscaled.listLine);
+    }
 }
 
 void TestSpeed::speedUsesTheLocaleDecimalSeparator()

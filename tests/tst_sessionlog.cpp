@@ -1,0 +1,142 @@
+#include "sessionlog.h"
+#include "startedwindow.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The rows of a CSV file as Python's csv module reads them, strictly: a reader that is not ours.
+QList<QStringList> csvRowsOf(const QString &path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QStringLiteral(R"(import csv, json, sys
+with open(sys.argv[1], newline='', encoding='utf-8') as file:
+    json.dump(list(csv.reader(file, strict=True)), sys.stdout))"),
+                  path});
+    if (!python.waitForFinished(10000) || python.exitCode() != 0)
+        qFatal("python3 could not read %s: %s", qPrintable(path),
+               python.readAllStandardError().data());
+    QList<QStringList> rows;
+    for (const QJsonValue &row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
+        rows << row.toVariant().toStringList();
+    return rows;
+}
+
+const QRegularExpression
+    Timestamp(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)"));
+
+} // namespace
+
+class TestSessionLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readRowsSurviveARealCsvReader_data();
+    void readRowsSurviveARealCsvReader();
+    void logThatCannotBeOpenedSaysWhy_data();
+    void logThatCannotBeOpenedSaysWhy();
+    void sessionIsLoggedRowByRowUnderOneHeader();
+};
+
+void TestSessionLog::readRowsSurviveARealCsvReader_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("received");
+    QTest::addColumn<QList<qsizetype>>("marks");
+    QTest::addColumn<QString>("escaped");
+    const auto row = [](const char *name, const QString &code, const QString &suffix,
+                        const QList<qsizetype> &marks, const char *escaped) {
+        QTest::newRow(name) << code << code + suffix << marks << QString::fromLatin1(escaped);
+    };
+    const QString crlf = QStringLiteral("\r\n");
+    row("plain", "012345678905", crlf, {}, R"(012345678905\r\n)");
+    row("quotes and commas", R"(0"1,2"",3)", crlf, {}, R"(0"1,2"",3\r\n)");
+    row("CR LF inside", "01\r\n2\n3\r", crlf, {}, R"(01\r\n2\n3\r\r\n)");
+    row("NUL, tab and Latin-1", QString::fromLatin1("A\0\t\x7f\x80\xe9\xff", 7), crlf, {},
+        R"(A\0\t\x7f\x80\xe9\xff\r\n)");
+    row("a real ? beside a parity mark", "1?2?", crlf, {3}, R"(1?2\?\r\n)");
+    row("backslashes", R"(a\b\?)", crlf, {}, R"(a\\b\\?\r\n)");
+    row("a formula's sign", "=1+2", crlf, {}, R"(=1+2\r\n)");
+    row("nothing received", "", "", {}, "");
+}
+
+void TestSessionLog::readRowsSurviveARealCsvReader()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, received);
+    QFETCH(QList<qsizetype>, marks);
+    QFETCH(QString, escaped);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    SessionLog log;
+    QCOMPARE(log.open(path), QString());
+    const QString listed = QStringLiteral("7. ") + code;
+    QCOMPARE(log.append(readFields(localTimestamp(), {"7", code, received, marks, listed})),
+             QString());
+
+    const QList<QStringList> rows = csvRowsOf(path);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0), sessionLogColumns());
+    const QStringList &read = rows.at(1);
+    QCOMPARE(read.size(), sessionLogColumns().size());
+    QVERIFY2(Timestamp.match(read.at(0)).hasMatch(), qPrintable(read.at(0)));
+    QCOMPARE(read.mid(1, 4), (QStringList {"read", "7", code, escaped}));
+    QCOMPARE(read.at(12), listed);
+}
+
+void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no such folder") << "missing/session.csv";
+    QTest::newRow("a folder") << ".";
+}
+
+void TestSessionLog::logThatCannotBeOpenedSaysWhy()
+{
+    QFETCH(QString, name);
+    QTemporaryDir folder;
+    SessionLog log;
+    QVERIFY(!log.open(folder.filePath(name)).isEmpty());
+    QVERIFY(!log.isOpen());
+}
+
+// Two sessions on one file: reads, a refused speed and a measured one, one header in all.
+void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    for (int session = 1; session <= 2; ++session) {
+        StartedWindow pelmar;
+        QCOMPARE(pelmar.form.startLog(path), QString());
+        pelmar.read("012345678905", 1);
+        pelmar.form.Speed->click();
+        pelmar.read("036000291452", 2);
+        pelmar.form.Speed->click();
+    }
+    const QList<QStringList> rows = csvRowsOf(path);
+    QCOMPARE(rows.size(), 9);
+    QCOMPARE(rows.at(0), sessionLogColumns());
+    const QStringList refused {
+        "speed", "", "", "", "12", "1", "0", "", "", "", "87", "", "Scan1 > Scan2, try again!"};
+    const QStringList measured {
+        "speed",    "",   "",       "", "12", "1", "2", "0.681818181818182", "59.3181818181818",
+        "95.46336", "87", "59 MPH", ""};
+    for (int session = 0; session < 2; ++session) {
+        const int first = 1 + 4 * session;
+        QCOMPARE(rows.at(first).mid(1, 3), (QStringList {"read", "1", "012345678905"}));
+        QCOMPARE(rows.at(first + 1).mid(1), refused);
+        QCOMPARE(rows.at(first + 2).mid(1, 3), (QStringList {"read", "2", "036000291452"}));
+        QCOMPARE(rows.at(first + 3).mid(1), measured);
+    }
+}
+
+QTEST_MAIN(TestSessionLog)
+#include "tst_sessionlog.moc"
