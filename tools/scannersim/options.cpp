@@ -153,8 +153,8 @@ std::string usageText()
 {
     return R"(Usage: scanner-sim [OPTION]...
 Stands in for Pelmar's barcode scanner at the far end of a pseudo-terminal, pacing what it sends
-like a 9600 baud 7E2 line. The first line of output is the device path alone (give it to Pelmar
-as PELMAR_PORT); every later line is the log:
+like a 9600 baud 7E2 line. The first line of output is the device path alone (give it to Pelmar:
+pelmar --port PATH); every later line is the log:
   < ...   what Pelmar sent: STX "BODY" ETX check byte, ESC, or hex bytes
   > ...   a barcode that went out to Pelmar
 
