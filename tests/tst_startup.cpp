@@ -110,6 +110,7 @@ void TestStartup::commandLineIsReadOrRefused_data()
     row("version", {"--version"}, 0, "pelmar 1.0\n", "");
     row("help", {"--help"}, 0, "--list-ports", "");
     row("help with a port", {"--port", "/dev/ttyUSB0", "-h"}, 0, "--scale <ratio>", "");
+    row("list of ports", {"--list-ports"}, 0, "", "");
     row("a valid scale", {"--scale", "22.5", "--version"}, 0, "pelmar 1.0\n", "");
     row("unknown option", {"--bogus"}, 2, "", "pelmar: Unknown option 'bogus'.");
     row("missing value", {"--port"}, 2, "", "pelmar: Missing value after '--port'.");
