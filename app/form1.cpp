@@ -124,6 +124,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
     connectHandler(Clrlist, &Form1::clickClrlist);
     connectHandler(Speed, &Form1::clickSpeed);
     connect(&Comm1, &CommControl::OnComm, this, [this] { runHandler(&Form1::comm1OnComm); });
+    // A log that cannot be written is told once and given up; the session goes on without it.
+    connect(&m_log, &SessionLog::writeFailed, this, [this](const QString &reason) {
+        showMessage(QStringLiteral("The log file %1 could not be written (%2). Nothing more is "
+                                   "logged; Pelmar goes on, and the list keeps every line.")
+                        .arg(m_log.path(), reason));
+    });
     // Told from the event loop rather than from inside the port's error handling, where a box's
     // nested loop could see the port open again under it.
     connect(&Comm1, &CommControl::deviceLost, this, &showMessage, Qt::QueuedConnection);
@@ -256,7 +262,7 @@ void Form1::comm1OnComm()
     m_reads.insertTop(line);
     const QString number = ReadNumber;
     ReadNumber = numberToText(Val(ReadNumber) + 1);
-    writeLog(readFields(localTimestamp(), {number, code, data, Comm1.lastInputMarks(), line}));
+    m_log.append(readFields(localTimestamp(), {number, code, data, Comm1.lastInputMarks(), line}));
 }
 
 void Form1::clickClear()
@@ -285,7 +291,7 @@ void Form1::clickSpeed()
         result = calculateSpeed(Scan1, Scan2, Text3->text(), m_scale);
     } catch (const RunTimeError &error) {
         record.note = error.description();
-        writeLog(speedFields(localTimestamp(), record));
+        m_log.append(speedFields(localTimestamp(), record));
         throw;
     }
     if (result.computed) {
@@ -295,7 +301,7 @@ void Form1::clickSpeed()
     } else {
         record.note = result.message;
     }
-    writeLog(speedFields(localTimestamp(), record));
+    m_log.append(speedFields(localTimestamp(), record));
     showMessage(result.message);
     if (!result.listLine.isEmpty())
         m_reads.insertTop(result.listLine);
@@ -304,16 +310,4 @@ void Form1::clickSpeed()
 QString Form1::startLog(const QString &path)
 {
     return m_log.open(path);
-}
-
-// A log that cannot be written is told once and given up; the session goes on without it.
-void Form1::writeLog(const QStringList &fields)
-{
-    if (!m_log.isOpen())
-        return;
-    if (const QString failed = m_log.append(fields); !failed.isEmpty()) {
-        showMessage(QStringLiteral("The log file %1 could not be written (%2). Nothing more is "
-                                   "logged; Pelmar goes on, and the list keeps every line.")
-                        .arg(m_log.path(), failed));
-    }
 }

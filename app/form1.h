@@ -2,6 +2,7 @@
 #define FORM1_H
 
 #include "commcontrol.h"
+#include "logrows.h"
 #include "readlist.h"
 #include "sessionlog.h"
 #include "speed.h"
@@ -76,7 +77,6 @@ private:
     void comm1OnComm();
     void unload();
     void SendHex(const QString &text);
-    void writeLog(const QStringList &fields);
 
     void connectHandler(QPushButton *button, void (Form1::*handler)());
     void runHandler(void (Form1::*handler)());

@@ -1,147 +1,119 @@
 #include "sessionlog.h"
 
-#include "conversions.h"
+#include "logrows.h"
 
-#include <algorithm>
+#include <QFile>
+
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr double KilometresPerMile = 1.609344;
-
-enum Column {
-    Time,
-    Kind,
-    Number,
-    Code,
-    Received,
-    DistanceInches,
-    Scan1,
-    Scan2,
-    ModelMph,
-    FullMph,
-    FullKmh,
-    Scale,
-    Listed,
-    Note,
-    ColumnCount
-};
-
-// The same figures in every locale: the comma is the field separator.
-QString number(double value)
+QString systemError()
 {
-    return numberToText(value, QStringLiteral("."));
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Writes the whole row, then waits until it is on the disk. Devices that cannot be synced (a
+// terminal, a pipe) say so, which is no failure.
+QString writeAndSync(int handle, const QByteArray &row)
+{
+    for (qsizetype done = 0; done < row.size();) {
+        const ssize_t written = ::write(handle, row.constData() + done, size_t(row.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? systemError() : QStringLiteral("nothing could be written");
+        done += written;
+    }
+    if (fdatasync(handle) != 0 && errno != EINVAL && errno != EROFS)
+        return systemError();
+    return {};
+}
+
+// A crash can leave the last row cut short; the next row must not run on from it.
+bool endsInTheMiddleOfARow(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.seek(file.size() - 1)
+        && file.read(1) != QByteArrayLiteral("\n");
 }
 
 } // namespace
 
-QStringList sessionLogColumns()
+SessionLog::~SessionLog()
 {
-    return {"time",  "kind",      "number",   "code",     "received", "distance_in", "scan1",
-            "scan2", "model_mph", "full_mph", "full_kmh", "scale",    "listed",      "note"};
-}
-
-QStringList readFields(const QString &time, const ReadRecord &read)
-{
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("read");
-    fields[Number] = read.number;
-    fields[Code] = read.code;
-    fields[Received] = escapeReceived(read.received, read.marks);
-    fields[Listed] = read.listed;
-    return fields;
-}
-
-QStringList speedFields(const QString &time, const SpeedRecord &speed)
-{
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("speed");
-    fields[DistanceInches] = number(speed.distanceInches);
-    fields[Scan1] = number(double(speed.scan1));
-    fields[Scan2] = number(double(speed.scan2));
-    if (speed.modelMph && speed.fullMph) {
-        fields[ModelMph] = number(*speed.modelMph);
-        fields[FullMph] = number(*speed.fullMph);
-        fields[FullKmh] = number(*speed.fullMph * KilometresPerMile);
+    if (m_writer.joinable()) {
+        m_writer.request_stop();
+        m_writer.join();
     }
-    fields[Scale] = number(speed.scale);
-    fields[Listed] = speed.listed;
-    fields[Note] = speed.note;
-    return fields;
-}
-
-QString escapeReceived(const QString &received, const QList<qsizetype> &marks)
-{
-    QString escaped;
-    escaped.reserve(received.size());
-    for (qsizetype i = 0; i < received.size(); ++i) {
-        const char16_t c = received.at(i).unicode();
-        if (std::binary_search(marks.begin(), marks.end(), i))
-            escaped += QStringLiteral("\\?");
-        else if (c == u'\\')
-            escaped += QStringLiteral("\\\\");
-        else if (c == u'\r')
-            escaped += QStringLiteral("\\r");
-        else if (c == u'\n')
-            escaped += QStringLiteral("\\n");
-        else if (c == u'\t')
-            escaped += QStringLiteral("\\t");
-        else if (c == 0)
-            escaped += QStringLiteral("\\0");
-        else if (c < 0x20 || c >= 0x7F)
-            escaped += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
-        else
-            escaped += QChar(c);
-    }
-    return escaped;
-}
-
-QString csvRow(const QStringList &fields)
-{
-    QString row;
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            row += u',';
-        const QString &field = fields.at(i);
-        if (field.contains(u',') || field.contains(u'"') || field.contains(u'\r')
-            || field.contains(u'\n')) {
-            row += u'"' + QString(field).replace(u'"', QStringLiteral("\"\"")) + u'"';
-        } else {
-            row += field;
-        }
-    }
-    return row + QStringLiteral("\r\n");
+    if (m_handle >= 0)
+        ::close(m_handle);
 }
 
 QString SessionLog::open(const QString &path)
 {
-    m_file.setFileName(path);
-    // Unbuffered: each row goes to the kernel in one write, not whenever a buffer fills.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return m_file.errorString();
-    m_headerDue = m_file.size() == 0;
+    // Without O_NONBLOCK a FIFO that no one reads would hold the start up for ever.
+    const int handle = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (handle < 0)
+        return systemError();
+    struct stat file
+    {
+    };
+    fstat(handle, &file);
+    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    m_path = path;
+    m_handle = handle;
+    if (file.st_size == 0)
+        m_beforeFirstRow = csvRow(sessionLogColumns()).toUtf8();
+    else if (S_ISREG(file.st_mode) && endsInTheMiddleOfARow(path))
+        m_beforeFirstRow = QByteArrayLiteral("\r\n");
+    m_writer = std::jthread([this](std::stop_token stop) { writeRows(stop); });
     return {};
 }
 
-QString SessionLog::append(const QStringList &fields)
+void SessionLog::append(const QStringList &fields)
 {
+    if (!isOpen())
+        return;
     QByteArray row = csvRow(fields).toUtf8();
-    // The header goes with the first row, so that opening writes nothing.
-    if (m_headerDue)
-        row.prepend(csvRow(sessionLogColumns()).toUtf8());
-    QString failed;
-    if (m_file.write(row) != row.size())
-        failed = m_file.errorString();
-    // On to the disk, not only to the kernel: a power cut must not take earlier rows with it.
-    // Devices that cannot be synced (a pipe, a terminal) say so, which is no failure.
-    else if (fdatasync(m_file.handle()) != 0 && errno != EINVAL && errno != EROFS)
-        failed = QString::fromLocal8Bit(std::strerror(errno));
-    if (!failed.isEmpty())
-        m_file.close();
-    m_headerDue = false;
-    return failed;
+    const std::lock_guard lock(m_mutex);
+    if (!m_beforeFirstRow.isEmpty())
+        row.prepend(std::exchange(m_beforeFirstRow, {}));
+    m_rows.push_back(std::move(row));
+    m_changed.notify_all();
+}
+
+void SessionLog::waitForWritten()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_rows.empty() && !m_writing; });
+}
+
+// Runs until stopped, and writes what is queued before it stops.
+void SessionLog::writeRows(std::stop_token stop)
+{
+    std::unique_lock lock(m_mutex);
+    while (m_changed.wait(lock, stop, [this] { return !m_rows.empty(); })) {
+        const QByteArray row = std::move(m_rows.front());
+        m_rows.pop_front();
+        m_writing = true;
+        lock.unlock();
+        const QString failed = writeAndSync(m_handle, row);
+        lock.lock();
+        m_writing = false;
+        if (!failed.isEmpty()) {
+            m_failed = true;
+            m_rows.clear();
+            m_changed.notify_all();
+            lock.unlock();
+            emit writeFailed(failed);
+            return;
+        }
+        m_changed.notify_all();
+    }
 }

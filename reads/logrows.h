@@ -1,0 +1,49 @@
+#ifndef LOGROWS_H
+#define LOGROWS_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The rows of the session log: one for every read and every speed, in CSV.
+
+// One read as it goes into the log.
+struct ReadRecord
+{
+    QString number;
+    QString code; // as listed
+    QString received; // every character the read took from the port
+    QList<qsizetype> marks; // where received holds a '?' for a byte with a parity error
+    QString listed; // the line put on top of the list
+};
+
+// One press of Calculate Speed as it goes into the log.
+struct SpeedRecord
+{
+    double distanceInches = 0;
+    float scan1 = 0;
+    float scan2 = 0;
+    double scale = 0;
+    std::optional<double> modelMph; // none when the speed was refused or overflowed
+    std::optional<double> fullMph;
+    QString listed; // the line put on top of the list, or empty
+    QString note; // why nothing was listed, or empty
+};
+
+// The log's columns, its header row.
+QStringList sessionLogColumns();
+QStringList readFields(const QString &time, const ReadRecord &read);
+QStringList speedFields(const QString &time, const SpeedRecord &speed);
+
+// The received characters, one a byte, in printable ASCII that keeps every byte apart: \\ for a
+// backslash, \r \n \t \0, \xHH for any other byte below 0x20, 0x7F and from 0x80 up, and \? for
+// a '?' put in place of a byte with a parity error (a real '?' stays '?').
+QString escapeReceived(const QString &received, const QList<qsizetype> &marks);
+
+// One row of RFC 4180 CSV, ended by CR LF: a field holding a comma, a quote, CR or LF is quoted
+// and its quotes doubled.
+QString csvRow(const QStringList &fields);
+
+#endif // LOGROWS_H
