@@ -10,6 +10,12 @@
 
 namespace {
 
+// Not QCommandLineParser's own, which adds --help-all for Qt's options: this command line is
+// read before Qt is started and does not take them.
+const QCommandLineOption HelpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                    QStringLiteral("Show this help and exit."));
+const QCommandLineOption VersionOption({QStringLiteral("v"), QStringLiteral("version")},
+                                       QStringLiteral("Show the version and exit."));
 const QCommandLineOption PortOption(QStringLiteral("port"),
                                     QStringLiteral("The scanner's serial device, e.g. /dev/ttyUSB0 "
                                                    "or a /dev/serial/by-id/ link. Without it: "
@@ -40,9 +46,8 @@ CommandLine::CommandLine(const QStringList &arguments)
     m_parser.setApplicationDescription(
         QStringLiteral("Lists what a serial barcode scanner reads and measures the speed of a "
                        "model passing it."));
-    const QCommandLineOption help = m_parser.addHelpOption();
-    const QCommandLineOption version = m_parser.addVersionOption();
-    m_parser.addOptions({PortOption, ListPortsOption, LogOption, ScaleOption});
+    m_parser.addOptions(
+        {HelpOption, VersionOption, PortOption, ListPortsOption, LogOption, ScaleOption});
 
     if (!m_parser.parse(arguments)) {
         m_action = Refuse;
@@ -68,10 +73,9 @@ CommandLine::CommandLine(const QStringList &arguments)
     }
     m_port = m_parser.value(PortOption);
     m_logFile = m_parser.value(LogOption);
-    // --help-all would list Qt's own options, which this command line does not take.
-    if (m_parser.isSet(help) || m_parser.isSet(QStringLiteral("help-all")))
+    if (m_parser.isSet(HelpOption))
         m_action = ShowHelp;
-    else if (m_parser.isSet(version))
+    else if (m_parser.isSet(VersionOption))
         m_action = ShowVersion;
     else if (m_parser.isSet(ListPortsOption))
         m_action = ListPorts;
@@ -89,7 +93,7 @@ int CommandLine::runWithoutWindow() const
                                             QCoreApplication::applicationVersion()));
         return 0;
     case ListPorts:
-        print(stdout, portListing());
+        print(stdout, portListing(availableSerialPorts()));
         return 0;
     case Refuse:
         print(stderr, QStringLiteral("pelmar: %1\n\n").arg(m_error) + m_parser.helpText());
@@ -98,25 +102,4 @@ int CommandLine::runWithoutWindow() const
         break;
     }
     return 0;
-}
-
-QString portListing()
-{
-    const QList<SerialPortEntry> ports = availableSerialPorts();
-    if (ports.isEmpty()) {
-        return QStringLiteral("No serial port found. Plug in the scanner's USB adapter, or name "
-                              "its device with --port.\n");
-    }
-    // Tab-separated, a dash for what a port does not tell.
-    const auto field
-        = [](const QString &text) { return text.isEmpty() ? QStringLiteral("-") : text; };
-    QString listing;
-    for (const SerialPortEntry &port : ports) {
-        listing += QStringList {port.devicePath,          field(port.byIdPath),
-                                field(port.description),  field(port.manufacturer),
-                                field(port.serialNumber), field(port.vendorProduct)}
-                       .join(u'\t')
-            + u'\n';
-    }
-    return listing;
 }

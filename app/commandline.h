@@ -31,7 +31,4 @@ private:
     QString m_error;
 };
 
-// What --list-ports prints for each port, one line each.
-QString portListing();
-
 #endif // COMMANDLINE_H

@@ -13,6 +13,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 
 #include <cmath>
 #include <limits>
@@ -131,8 +132,17 @@ Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
                         .arg(m_log.path(), reason));
     });
     // Told from the event loop rather than from inside the port's error handling, where a box's
-    // nested loop could see the port open again under it.
-    connect(&Comm1, &CommControl::deviceLost, this, &showMessage, Qt::QueuedConnection);
+    // nested loop could see the port open again under it; a device that comes and goes while
+    // its box is open adds no second box.
+    connect(
+        &Comm1, &CommControl::deviceLost, this,
+        [this](const QString &description) {
+            if (m_tellingLoss)
+                return;
+            const QScopedValueRollback telling(m_tellingLoss, true);
+            showMessage(description);
+        },
+        Qt::QueuedConnection);
 }
 
 void Form1::load()

@@ -84,6 +84,7 @@ private:
     ReadList m_reads;
     SessionLog m_log;
     double m_scale = DefaultScale;
+    bool m_tellingLoss = false;
 };
 
 #endif // FORM1_H

@@ -24,47 +24,31 @@ void reportStartFailure(const QString &text)
     showMessage(text);
 }
 
-// Opens the scanner's port and loads the window on it. A port named on the command line or in
-// the environment must open; a remembered one, or port 1, may fail and the user then chooses
-// another. Returns false when Pelmar is to end: the named port failed, or the user quit.
+// Opens the scanner's port and loads the window on it. Returns false when Pelmar is to end: a
+// named port failed, which is told here, or the user quit the chooser.
 bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
 {
     const PortChoice choice = choosePort(commandLinePort, qEnvironmentVariable("PELMAR_PORT"),
                                          rememberedPort(), availableSerialPorts());
-    if (choice.source == PortChoice::Named) {
-        form.Comm1.setDevicePath(choice.device);
+    const auto load = [&form](const QString &port) {
+        form.Comm1.setDevicePath(port);
         try {
             form.load();
-            return true;
+            return QString();
         } catch (const RunTimeError &error) {
-            reportStartFailure(error.message());
-            return false;
+            return error.message();
         }
-    }
-    QString device = choice.device;
-    QString failed;
-    QString reason;
-    std::optional<bool> remember;
-    for (;;) {
-        if (device.isEmpty()) {
-            PortChooser chooser(failed, reason);
-            if (chooser.exec() != QDialog::Accepted)
-                return false;
-            device = chooser.port();
-            remember = chooser.remember();
-        }
-        form.Comm1.setDevicePath(device);
-        try {
-            form.load();
-            if (remember)
-                rememberPort(*remember ? device : QString());
-            return true;
-        } catch (const RunTimeError &error) {
-            failed = device;
-            reason = error.description();
-            device.clear();
-        }
-    }
+    };
+    const auto ask = [](const QString &failedPort, const QString &reason) {
+        PortChooser chooser(failedPort, reason);
+        return chooser.exec() == QDialog::Accepted
+            ? std::optional(ChooserAnswer {chooser.port(), chooser.remember()})
+            : std::nullopt;
+    };
+    const PortOpening opening = openScannerPort(choice, load, ask);
+    if (!opening.failure.isEmpty())
+        reportStartFailure(opening.failure);
+    return opening.opened;
 }
 
 } // namespace

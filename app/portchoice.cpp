@@ -30,6 +30,37 @@ PortChoice choosePort(const QString &commandLinePort, const QString &environment
     return {};
 }
 
+PortOpening
+openScannerPort(const PortChoice &choice, const std::function<QString(const QString &port)> &open,
+                const std::function<std::optional<ChooserAnswer>(const QString &failedPort,
+                                                                 const QString &reason)> &ask)
+{
+    if (choice.source == PortChoice::Named) {
+        const QString failure = open(choice.device);
+        return {failure.isEmpty(), failure};
+    }
+    QString port = choice.device;
+    QString failedPort;
+    QString reason;
+    std::optional<bool> remember;
+    for (;;) {
+        if (port.isEmpty()) {
+            const std::optional<ChooserAnswer> answer = ask(failedPort, reason);
+            if (!answer)
+                return {};
+            port = answer->port;
+            remember = answer->remember;
+        }
+        reason = open(port);
+        if (reason.isEmpty()) {
+            if (remember)
+                rememberPort(*remember ? port : QString());
+            return {true, {}};
+        }
+        failedPort = std::exchange(port, {});
+    }
+}
+
 QString rememberedPort()
 {
     return settings().value(RememberedKey).toString();

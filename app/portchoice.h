@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // Which port Pelmar opens at start. Only a port that the user named or chose is opened, or port 1
 // when it is the only one: opening a port resets many a DCC command station on the same desk.
 struct PortChoice
@@ -27,6 +30,30 @@ struct PortChoice
 // the only port found; else ask.
 PortChoice choosePort(const QString &commandLinePort, const QString &environmentPort,
                       const QString &rememberedPort, const QList<SerialPortEntry> &found);
+
+// What the user answered in the port chooser.
+struct ChooserAnswer
+{
+    QString port;
+    bool remember = true;
+};
+
+// How opening the scanner's port at start turned out.
+struct PortOpening
+{
+    bool opened = false;
+    QString failure; // why a named port did not open; empty when the user quit
+};
+
+// Opens the port choice names, or the one the user chooses. open tries a port and returns why it
+// failed, or empty text; ask shows the chooser, with the port that failed and why, and returns
+// nothing when the user quits. A named port is tried once. Any other that fails brings up the
+// chooser, again and again until a port opens or the user quits; a port chosen there is
+// remembered (or the remembered one forgotten) once it has opened.
+PortOpening
+openScannerPort(const PortChoice &choice, const std::function<QString(const QString &port)> &open,
+                const std::function<std::optional<ChooserAnswer>(const QString &failedPort,
+                                                                 const QString &reason)> &ask);
 
 // The port kept in the user's configuration folder, or empty.
 QString rememberedPort();

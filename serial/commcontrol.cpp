@@ -1,16 +1,14 @@
 #include "commcontrol.h"
 
 #include "lowlatency.h"
+#include "openerror.h"
+#include "serialports.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
-#include <cerrno>
-#include <grp.h>
-#include <sys/stat.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,21 +31,12 @@ void markParityErrors(int handle)
     tcsetattr(handle, TCSANOW, &settings);
 }
 
-// The group that may open the device: dialout on Debian, uucp on Arch, whatever this node says.
-QString deviceGroup(const QString &path)
-{
-    struct stat node
-    {
-    };
-    if (stat(path.toLocal8Bit().constData(), &node) != 0)
-        return QStringLiteral("dialout");
-    const group *owner = getgrgid(node.st_gid);
-    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(node.st_gid);
-}
-
 // How often to look whether a device that went away is back: often enough to reopen it within a
 // second of its return, seldom enough to cost nothing.
 constexpr int ReturnCheckMilliseconds = 250;
+// udev gives a new node its group and mode a moment after it appears; a device still refused
+// after this long is worth a word.
+constexpr int RefusedBeforeToldMilliseconds = 2000;
 
 } // namespace
 
@@ -89,7 +78,7 @@ void CommControl::setCommPort(std::int16_t number)
 void CommControl::setDevicePath(const QString &path)
 {
     requireClosed();
-    m_devicePath = path;
+    m_devicePath = path.isEmpty() ? QString() : systemLocation(path);
 }
 
 QString CommControl::devicePath() const
@@ -143,7 +132,7 @@ void CommControl::setPortOpen(bool open)
     }
     requireClosed();
     if (!openDevice())
-        throw openError(devicePath());
+        throw openError(m_serial, devicePath());
 }
 
 bool CommControl::openDevice()
@@ -164,6 +153,7 @@ bool CommControl::openDevice()
     m_received.clear();
     m_marked.clear();
     m_lostReason.clear();
+    m_identity = deviceIdentity(devicePath());
     const std::optional<int> latency = latencyTimer(devicePath());
     if (latency > 1 && !m_latencyTold) {
         m_latencyTold = true;
@@ -200,13 +190,20 @@ void CommControl::setOutput(const QString &text)
 {
     requireOpen();
     const QByteArray bytes = text.toLatin1();
-    if (m_serial.write(bytes) != bytes.size()) {
-        throw RunTimeError(RunTimeError::PortGone,
-                           QStringLiteral("Nothing could be sent to the serial port %1: %2")
-                               .arg(devicePath(), m_serial.errorString()));
+    {
+        // A device lost while sending is told by what this throws, not by deviceLost as well.
+        const QScopedValueRollback sending(m_sending, true);
+        const bool written = m_serial.write(bytes) == bytes.size();
+        if (written)
+            m_serial.flush();
+        if (!m_lostReason.isEmpty())
+            throw RunTimeError(RunTimeError::PortGone, lostDescription());
+        if (!written) {
+            throw RunTimeError(RunTimeError::PortGone,
+                               QStringLiteral("Nothing could be sent to the serial port %1: %2")
+                                   .arg(devicePath(), m_serial.errorString()));
+        }
     }
-    m_serial.flush();
-    requireOpen();
 }
 
 LineSettings CommControl::appliedLineSettings() const
@@ -224,9 +221,8 @@ void CommControl::requireOpen() const
 {
     if (!m_lostReason.isEmpty()) {
         throw RunTimeError(RunTimeError::PortGone,
-                           QStringLiteral("The scanner's serial port %1 is gone (%2). Pelmar "
-                                          "opens it again by itself once the scanner is back.")
-                               .arg(devicePath(), m_lostReason));
+                           QStringLiteral("The scanner's serial port %1 is gone (%2). %3")
+                               .arg(devicePath(), m_lostReason, whatComesNext()));
     }
     if (!m_serial.isOpen())
         throw RunTimeError(RunTimeError::PortNotOpen,
@@ -282,58 +278,65 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
     m_serial.close();
     m_received.clear();
     m_marked.clear();
+    m_refusedSince.invalidate();
     m_returnToldOnce = false;
-    m_returnCheck.start();
-    emit deviceLost(QStringLiteral("The scanner's serial port %1 has gone away (%2). The list "
-                                   "stays as it is; Pelmar opens the port again by itself once "
-                                   "the scanner is back.")
-                        .arg(devicePath(), m_lostReason));
+    if (comesBack())
+        m_returnCheck.start();
+    if (!m_sending)
+        emit deviceLost(lostDescription());
 }
 
-// The same name is looked for, so a by-id link finds the adapter under its new ttyUSB number.
+QString CommControl::lostDescription() const
+{
+    return QStringLiteral("The scanner's serial port %1 has gone away (%2). The list stays as it "
+                          "is. %3")
+        .arg(devicePath(), m_lostReason, whatComesNext());
+}
+
+// A pseudo-terminal's number goes to the next program that asks for one: only a name that
+// stands for the scanner (a device, a by-id link, a simulator's link) is waited for.
+bool CommControl::comesBack() const
+{
+    return !devicePath().startsWith(QStringLiteral("/dev/pts/"));
+}
+
+QString CommControl::whatComesNext() const
+{
+    return comesBack()
+        ? QStringLiteral("Pelmar opens the port again by itself once the scanner is back.")
+        : QStringLiteral("A pseudo-terminal does not come back: start Pelmar again on the new "
+                         "one.");
+}
+
+// The same name is looked for, so a by-id link finds the adapter under its new ttyUSB number;
+// another adapter given the old ttyUSB number meanwhile is left alone.
 void CommControl::lookForReturn()
 {
     if (!QFileInfo::exists(devicePath()))
         return;
+    const QString identity = deviceIdentity(devicePath());
+    if (!m_identity.isEmpty() && identity != m_identity) {
+        // Until udev has described a new device its identity is empty: look again later.
+        if (!identity.isEmpty() && !m_returnToldOnce) {
+            m_returnToldOnce = true;
+            emit notice(QStringLiteral("%1 is now another device (%2, not the scanner's %3); "
+                                       "Pelmar leaves it alone and waits for the scanner")
+                            .arg(devicePath(), identity, m_identity));
+        }
+        return;
+    }
     if (openDevice()) {
         m_returnCheck.stop();
         emit notice(QStringLiteral("the scanner's serial port %1 is back and open again")
                         .arg(devicePath()));
         return;
     }
-    if (!m_returnToldOnce) {
+    if (!m_refusedSince.isValid())
+        m_refusedSince.start();
+    if (!m_returnToldOnce && m_refusedSince.hasExpired(RefusedBeforeToldMilliseconds)) {
         m_returnToldOnce = true;
         emit notice(QStringLiteral("the scanner's serial port %1 is back but cannot be opened "
                                    "yet, and Pelmar keeps trying: %2")
-                        .arg(devicePath(), openError(devicePath()).description()));
-    }
-}
-
-RunTimeError CommControl::openError(const QString &path) const
-{
-    const QString reason = m_serial.errorString();
-    switch (m_serial.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return RunTimeError(
-            RunTimeError::PortInvalid,
-            QStringLiteral("The serial port %1 does not exist. Plug the scanner in, or name "
-                           "its device (for example pelmar --port /dev/ttyUSB0).")
-                .arg(path));
-    case QSerialPort::PermissionError:
-        // Qt reports a busy device and a missing permission alike; the file mode tells them apart.
-        if (access(path.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-            return RunTimeError(RunTimeError::PortNoPermission,
-                                QStringLiteral("No permission to open the serial port %1: the user "
-                                               "must be in its group %2 (sudo usermod -aG %2 "
-                                               "$USER, then log out and in again).")
-                                    .arg(path, deviceGroup(path)));
-        }
-        return RunTimeError(RunTimeError::PortAlreadyOpen,
-                            QStringLiteral("The serial port %1 is in use by another program (%2).")
-                                .arg(path, reason));
-    default:
-        return RunTimeError(
-            RunTimeError::PortInvalid,
-            QStringLiteral("The serial port %1 could not be opened (%2).").arg(path, reason));
+                        .arg(devicePath(), openError(m_serial, devicePath()).description()));
     }
 }

@@ -5,6 +5,7 @@
 #include "paritymarks.h"
 #include "runtimeerror.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
@@ -51,7 +52,8 @@ public:
     void setOutput(const QString &text);
 
     // The device opened for the port: the one named here (a USB scanner, a by-id link, the
-    // simulator's pseudo-terminal), or the port number's own when none is named.
+    // simulator's pseudo-terminal; a bare name is taken in /dev as Qt takes it), or the port
+    // number's own when none is named.
     void setDevicePath(const QString &path);
     QString devicePath() const;
     // What the device was really given, read back from QSerialPort.
@@ -61,7 +63,8 @@ signals:
     void OnComm();
     // The device went away while open (unplugged, or the far end of a pseudo-terminal closed).
     // The port is closed by then, and is opened again with the same settings, threshold and an
-    // empty buffer once a device of the same name is back; the description says which and why.
+    // empty buffer once the same device is back under the same name; the description says which
+    // and why. Not emitted for a loss that Output reports by throwing.
     void deviceLost(const QString &description);
     // A line for the log of what became of the port: its return, a slow adapter.
     void notice(const QString &line);
@@ -76,7 +79,9 @@ private:
     bool thresholdReached() const;
     void raiseOnComm();
     void loseDevice(QSerialPort::SerialPortError error);
-    RunTimeError openError(const QString &path) const;
+    QString lostDescription() const;
+    bool comesBack() const;
+    QString whatComesNext() const;
 
     QSerialPort m_serial;
     ParityMarkDecoder m_decoder;
@@ -94,8 +99,11 @@ private:
     bool m_draining = false;
     QString m_devicePath;
     QString m_lostReason;
+    QString m_identity; // of the device last opened, to know it again
     QTimer m_returnCheck;
+    QElapsedTimer m_refusedSince;
     bool m_returnToldOnce = false;
+    bool m_sending = false;
     bool m_latencyTold = false;
 };
 

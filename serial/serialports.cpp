@@ -16,12 +16,12 @@ std::function<QList<SerialPortEntry>()> &source()
     return current;
 }
 
-// udev's by-id links, by the device each one leads to. The folder is missing while no USB
-// serial adapter is plugged in.
-QHash<QString, QString> byIdLinks()
+// udev's links in /dev/serial/by-id or by-path, by the device each one leads to. The folders are
+// missing while no USB serial adapter is plugged in.
+QHash<QString, QString> udevLinks(const QString &kind)
 {
     QHash<QString, QString> links;
-    const QDir folder(QStringLiteral("/dev/serial/by-id"));
+    const QDir folder(QStringLiteral("/dev/serial/") + kind);
     for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name))
         links.insert(link.canonicalFilePath(), link.absoluteFilePath());
     return links;
@@ -29,12 +29,14 @@ QHash<QString, QString> byIdLinks()
 
 QList<SerialPortEntry> machinePorts()
 {
-    const QHash<QString, QString> links = byIdLinks();
+    const QHash<QString, QString> byId = udevLinks(QStringLiteral("by-id"));
+    const QHash<QString, QString> byPath = udevLinks(QStringLiteral("by-path"));
     QList<SerialPortEntry> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         SerialPortEntry port;
         port.devicePath = info.systemLocation();
-        port.byIdPath = links.value(port.devicePath);
+        port.byIdPath = byId.value(port.devicePath);
+        port.byPathPath = byPath.value(port.devicePath);
         port.description = info.description();
         port.manufacturer = info.manufacturer();
         port.serialNumber = info.serialNumber();
@@ -64,4 +66,42 @@ QList<SerialPortEntry> availableSerialPorts()
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> newSource)
 {
     source() = std::move(newSource);
+}
+
+QString systemLocation(const QString &name)
+{
+    if (name.startsWith(u'/') || name.startsWith(QStringLiteral("./"))
+        || name.startsWith(QStringLiteral("../"))) {
+        return name;
+    }
+    return QStringLiteral("/dev/") + name;
+}
+
+QString deviceIdentity(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    for (const SerialPortEntry &port : availableSerialPorts()) {
+        if (port.devicePath == device && !port.vendorProduct.isEmpty())
+            return (port.vendorProduct + u' ' + port.serialNumber).trimmed();
+    }
+    return {};
+}
+
+QString portListing(const QList<SerialPortEntry> &ports)
+{
+    if (ports.isEmpty()) {
+        return QStringLiteral("No serial port found. Plug in the scanner's USB adapter, or name "
+                              "its device with --port.\n");
+    }
+    const auto field
+        = [](const QString &text) { return text.isEmpty() ? QStringLiteral("-") : text; };
+    QString listing;
+    for (const SerialPortEntry &port : ports) {
+        listing += QStringList {port.devicePath,          field(port.byIdPath),
+                                field(port.description),  field(port.manufacturer),
+                                field(port.serialNumber), field(port.vendorProduct)}
+                       .join(u'\t')
+            + u'\n';
+    }
+    return listing;
 }

@@ -15,16 +15,33 @@ struct SerialPortEntry
     QString manufacturer;
     QString serialNumber;
     QString vendorProduct; // "0403:6001", or empty when unknown
+    QString byPathPath; // its /dev/serial/by-path/ link, or empty when it has none
 
-    // The name to open it by and to remember: a by-id link finds the adapter again in any USB
-    // socket and under any ttyUSB number.
-    QString name() const { return byIdPath.isEmpty() ? devicePath : byIdPath; }
+    // The name to open it by and to remember. A by-id link finds the adapter again in any USB
+    // socket and under any ttyUSB number, but two adapters of one make without serial numbers
+    // share it: those are named by their socket's by-path link instead.
+    QString name() const
+    {
+        if (!byIdPath.isEmpty() && !serialNumber.isEmpty())
+            return byIdPath;
+        return byPathPath.isEmpty() ? devicePath : byPathPath;
+    }
 
     friend bool operator==(const SerialPortEntry &, const SerialPortEntry &) = default;
 };
 
 // The serial ports present now, by device path.
 QList<SerialPortEntry> availableSerialPorts();
+
+// A device name as Qt opens it: a name that is not a path is taken in /dev.
+QString systemLocation(const QString &name);
+
+// What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
+// number; empty for a device that has no such identity, or that udev has not described yet.
+QString deviceIdentity(const QString &path);
+
+// What --list-ports prints: one tab-separated line a port, a dash for what it does not tell.
+QString portListing(const QList<SerialPortEntry> &ports);
 
 // Tests give their own list of ports; an empty function brings back the machine's.
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> source);

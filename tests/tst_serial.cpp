@@ -3,18 +3,23 @@
 #include "lowlatency.h"
 #include "paritymarks.h"
 #include "pseudoterminal.h"
+#include "serialports.h"
 
 #include <QDir>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
 #include <QTest>
+#include <memory>
 
 class TestSerial : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void cleanup() { setSerialPortSource({}); }
+
     void parityMarksBecomeQuestionMarks_data();
     void parityMarksBecomeQuestionMarks();
     void aMarkerSplitAcrossReadsDecodesWhole();
@@ -34,6 +39,7 @@ private slots:
     void missingDeviceFailsToOpen();
     void busyDeviceFailsToOpen();
     void unpluggedDeviceIsReportedOnceAndRefusesWork();
+    void portOpensAgainWhenItsNameComesBack();
     void latencyTimerIsReadFromTheAdaptersFolder_data();
     void latencyTimerIsReadFromTheAdaptersFolder();
 
@@ -315,6 +321,9 @@ void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
     QTest::qWait(100);
     QCOMPARE(lost.size(), 1);
     QVERIFY(lost.first().first().toString().contains(open.line.devicePath()));
+    // A pseudo-terminal's number goes to the next one opened: it is not waited for.
+    QVERIFY2(lost.first().first().toString().contains(QStringLiteral("does not come back")),
+             qPrintable(lost.first().first().toString()));
     QVERIFY(!open.port.PortOpen());
     try {
         open.port.Input();
@@ -324,6 +333,65 @@ void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
         QVERIFY(error.description().contains(QStringLiteral("gone")));
     }
     QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setOutput(QStringLiteral("x")));
+}
+
+// Each line stands for the scanner plugged in under one name, as a by-id link does for an
+// adapter; the list of ports tells which adapter each line is.
+void TestSerial::portOpensAgainWhenItsNameComesBack()
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("scanner"));
+    auto line = std::make_unique<PseudoTerminal>();
+    QString serialNumber = QStringLiteral("A50285BI");
+    setSerialPortSource([&] {
+        return QList<SerialPortEntry> {
+            {line->devicePath(), {}, {}, {}, serialNumber, QStringLiteral("0403:6001"), {}}};
+    });
+    QVERIFY(QFile::link(line->devicePath(), link));
+    CommControl port;
+    port.setDevicePath(link);
+    port.setSettings(QStringLiteral("9600,E,7,2"));
+    port.setPortOpen(true);
+    port.setRThreshold(4);
+    QStringList inputs;
+    QObject::connect(&port, &CommControl::OnComm, &port, [&] { inputs << port.Input(); });
+    QSignalSpy lost(&port, &CommControl::deviceLost);
+    QSignalSpy notices(&port, &CommControl::notice);
+    for (int plug = 1; plug <= 2; ++plug) {
+        line->write("abcd");
+        QTRY_COMPARE(inputs.size(), plug);
+        QCOMPARE(inputs.last(), QStringLiteral("abcd"));
+        line->write("ab"); // left in the buffer when the scanner goes
+        QTest::qWait(20);
+        line.reset();
+        QVERIFY(QFile::remove(link));
+        QTRY_COMPARE(lost.size(), plug);
+        QVERIFY_THROWS_EXCEPTION(RunTimeError, port.Input());
+
+        line = std::make_unique<PseudoTerminal>();
+        if (plug == 2) {
+            // Another adapter under the scanner's name is left alone, and said so once.
+            serialNumber = QStringLiteral("FTXYZ123");
+            QVERIFY(QFile::link(line->devicePath(), link));
+            QTRY_COMPARE(notices.size(), 2);
+            QTest::qWait(600);
+            QCOMPARE(notices.size(), 2);
+            QVERIFY(!port.PortOpen());
+            QVERIFY2(notices.last().first().toString().contains(QStringLiteral("another device")),
+                     qPrintable(notices.last().first().toString()));
+            serialNumber = QStringLiteral("A50285BI");
+        } else {
+            QVERIFY(QFile::link(line->devicePath(), link));
+        }
+        QTRY_VERIFY(port.PortOpen());
+        QCOMPARE(port.RThreshold(), std::int16_t(4));
+        QCOMPARE(port.appliedLineSettings(), *parseLineSettings(QStringLiteral("9600,E,7,2")));
+        QCOMPARE(port.Input(), QString());
+    }
+    QCOMPARE(notices.size(), 3);
+    line->write("efgh");
+    QTRY_COMPARE(inputs.size(), 3);
+    QCOMPARE(inputs.last(), QStringLiteral("efgh"));
 }
 
 QTEST_GUILESS_MAIN(TestSerial)

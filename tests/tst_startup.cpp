@@ -15,12 +15,23 @@
 
 namespace {
 
-const SerialPortEntry Uart {"/dev/ttyS0", {}, {}, {}, {}, {}};
-const SerialPortEntry Ftdi {
-    "/dev/ttyUSB0",    "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-    "FT232R USB UART", "FTDI",
-    "A50285BI",        "0403:6001"};
-const SerialPortEntry Acm {"/dev/ttyACM0", {}, "Arduino Uno", {}, {}, "2341:0043"};
+const SerialPortEntry Uart {"/dev/ttyS0", {}, {}, {}, {}, {}, {}};
+const SerialPortEntry Ftdi {"/dev/ttyUSB0",
+                            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                            "FT232R USB UART",
+                            "FTDI",
+                            "A50285BI",
+                            "0403:6001",
+                            "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0"};
+const SerialPortEntry Acm {"/dev/ttyACM0", {}, "Arduino Uno", {}, {}, "2341:0043", {}};
+// Two of these side by side would share their by-id link: it has no serial number.
+const SerialPortEntry Ch340 {"/dev/ttyUSB1",
+                             "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0",
+                             "USB Serial",
+                             "1a86",
+                             {},
+                             "1a86:7523",
+                             "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"};
 
 QPushButton *dialogButton(PortChooser &chooser, const QString &text)
 {
@@ -47,16 +58,26 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    // The whole program keeps its remembered port in a folder of its own, never the user's.
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configuration.path());
+    }
     void cleanup() { setSerialPortSource({}); }
 
     void portIsChosenInItsOrder_data();
     void portIsChosenInItsOrder();
+    void portOpensOrTheUserChoosesAnother_data();
+    void portOpensOrTheUserChoosesAnother();
     void commandLineIsReadOrRefused_data();
     void commandLineIsReadOrRefused();
     void portListingHasOneLineAPort();
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
     void rememberedPortIsKeptInTheConfigurationFolder();
+
+private:
+    QTemporaryDir m_configuration;
 };
 
 void TestStartup::portIsChosenInItsOrder_data()
@@ -95,6 +116,81 @@ void TestStartup::portIsChosenInItsOrder()
     QFETCH(QString, device);
     const PortChoice expected {PortChoice::Source(source), device};
     QCOMPARE(choosePort(commandLine, environment, remembered, found), expected);
+}
+
+void TestStartup::portOpensOrTheUserChoosesAnother_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QStringList>("refused"); // port=reason for each port that will not open
+    QTest::addColumn<QStringList>("answers"); // the chooser's, in turn; "!" leaves remember off
+    QTest::addColumn<QStringList>("asked"); // failed port|reason at each showing of the chooser
+    QTest::addColumn<QStringList>("tried");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("remembered");
+    const auto row
+        = [](const char *name, PortChoice::Source source, const char *device,
+             const QStringList &refused, const QStringList &answers, const QStringList &asked,
+             const QStringList &tried, bool opened, const char *failure, const char *remembered) {
+              QTest::newRow(name) << int(source) << QString(device) << refused << answers << asked
+                                  << tried << opened << QString(failure) << QString(remembered);
+          };
+    const PortChoice::Source named = PortChoice::Named;
+    const PortChoice::Source kept = PortChoice::Remembered;
+    const PortChoice::Source ask = PortChoice::Ask;
+    row("named opens", named, "/dev/ttyUSB1", {}, {}, {}, {"/dev/ttyUSB1"}, true, "", "old");
+    row("named fails: no chooser", named, "/dev/ttyUSB1", {"/dev/ttyUSB1=busy"}, {"/dev/ttyS0"}, {},
+        {"/dev/ttyUSB1"}, false, "busy", "old");
+    row("remembered opens", kept, "old", {}, {}, {}, {"old"}, true, "", "old");
+    row("remembered fails, another chosen", kept, "old", {"old=missing"}, {"/dev/ttyUSB0"},
+        {"old|missing"}, {"old", "/dev/ttyUSB0"}, true, "", "/dev/ttyUSB0");
+    row("port 1 busy, then quit", PortChoice::OnlyPort, "/dev/ttyS0", {"/dev/ttyS0=busy"}, {},
+        {"/dev/ttyS0|busy"}, {"/dev/ttyS0"}, false, "", "old");
+    row("chosen, not to be remembered", ask, "", {}, {"/dev/ttyACM0!"}, {"|"}, {"/dev/ttyACM0"},
+        true, "", "");
+    row("chosen port fails: asked again", ask, "", {"/dev/ttyACM0=no permission"},
+        {"/dev/ttyACM0", "/dev/ttyUSB0"}, {"|", "/dev/ttyACM0|no permission"},
+        {"/dev/ttyACM0", "/dev/ttyUSB0"}, true, "", "/dev/ttyUSB0");
+    row("quit at once", ask, "", {}, {}, {"|"}, {}, false, "", "old");
+}
+
+void TestStartup::portOpensOrTheUserChoosesAnother()
+{
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    QFETCH(QStringList, refused);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, tried);
+    QFETCH(bool, opened);
+    QFETCH(QString, failure);
+    QFETCH(QString, remembered);
+    rememberPort(QStringLiteral("old"));
+
+    QStringList triedNow;
+    const auto open = [&](const QString &port) {
+        triedNow << port;
+        for (const QString &refusal : std::as_const(refused)) {
+            if (refusal.section(u'=', 0, 0) == port)
+                return refusal.section(u'=', 1);
+        }
+        return QString();
+    };
+    QStringList askedNow;
+    const auto ask = [&](const QString &failedPort, const QString &reason) {
+        askedNow << failedPort + u'|' + reason;
+        if (answers.isEmpty())
+            return std::optional<ChooserAnswer>();
+        const QString answer = answers.takeFirst();
+        return std::optional(ChooserAnswer {QString(answer).remove(u'!'), !answer.endsWith(u'!')});
+    };
+    const PortOpening opening = openScannerPort({PortChoice::Source(source), device}, open, ask);
+    QCOMPARE(triedNow, tried);
+    QCOMPARE(askedNow, asked);
+    QCOMPARE(opening.opened, opened);
+    QCOMPARE(opening.failure, failure);
+    QCOMPARE(rememberedPort(), remembered);
 }
 
 void TestStartup::commandLineIsReadOrRefused_data()
@@ -144,6 +240,7 @@ void TestStartup::commandLineIsReadOrRefused()
     QCOMPARE(pelmar.exitCode(), status);
     if (status == 0) {
         QVERIFY2(out.endsWith(u'\n') ? printed == out : printed.contains(out), qPrintable(printed));
+        QVERIFY(!printed.isEmpty());
         QCOMPARE(told, QString());
     } else {
         QCOMPARE(printed, QString());
@@ -155,18 +252,19 @@ void TestStartup::commandLineIsReadOrRefused()
 void TestStartup::portListingHasOneLineAPort()
 {
     setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
-    QCOMPARE(portListing(),
+    QCOMPARE(portListing(availableSerialPorts()),
              QStringLiteral("/dev/ttyS0\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
                  .arg(Ftdi.byIdPath));
     setSerialPortSource([] { return QList<SerialPortEntry> {}; });
-    QVERIFY(portListing().startsWith(QStringLiteral("No serial port found.")));
+    QVERIFY(
+        portListing(availableSerialPorts()).startsWith(QStringLiteral("No serial port found.")));
 }
 
 void TestStartup::chooserOpensTheChosenPortByItsLastingName()
 {
-    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
+    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi, Ch340}; });
     {
         PortChooser chooser;
         chooser.show();
@@ -179,6 +277,8 @@ void TestStartup::chooserOpensTheChosenPortByItsLastingName()
         QCOMPARE(chooser.result(), int(QDialog::Accepted));
         QCOMPARE(chooser.port(), Ftdi.byIdPath);
         QVERIFY(chooser.remember());
+        chooser.findChild<QListWidget *>()->item(2)->setSelected(true);
+        QCOMPARE(chooser.port(), Ch340.byPathPath);
     }
     {
         // A device Qt does not list, such as the simulator's link, can be typed.
@@ -227,12 +327,11 @@ void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
 
 void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
 {
-    QTemporaryDir configuration;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configuration.path());
+    rememberPort({});
     QCOMPARE(rememberedPort(), QString());
     rememberPort(Ftdi.byIdPath);
     QCOMPARE(rememberedPort(), Ftdi.byIdPath);
-    QVERIFY(QFile::exists(configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
+    QVERIFY(QFile::exists(m_configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
     rememberPort({});
     QCOMPARE(rememberedPort(), QString());
 }
