@@ -1,7 +1,7 @@
 // bench-startup: Pelmar's start-up time and memory, against the floor (bench-floorwindow: a Qt 6
 // program that only opens the port and shows an empty window) and against Debian's cutecom, a
 // general serial terminal on Qt, all started the same way on the same X server (Xvfb: see
-// bench/run-performance).
+// bench/run).
 //
 // Each run gives a program a fresh pseudo-terminal and measures, from just before it is spawned:
 // the mapping of its first top-level window (watched on the X server, matched by _NET_WM_PID) and
@@ -13,6 +13,9 @@
 // configuration, but none of its command-line options, its manual page or the settings it saves
 // opens the device at start-up: its start-up is the mapping of its window alone, with the port
 // still closed. --also NAME=PATH adds other builds to the same rounds, for comparisons.
+
+#include "benchsupport.h"
+#include "pseudoterminal.h"
 
 #include <xcb/xcb.h>
 
@@ -33,13 +36,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -53,7 +54,8 @@ constexpr auto IdleBeforeMemory = std::chrono::milliseconds(1500);
 constexpr auto StartDeadline = std::chrono::seconds(20);
 constexpr auto ExitDeadline = std::chrono::seconds(3);
 constexpr int PollMilliseconds = 20;
-constexpr double TargetFloorRatio = 1.3;
+constexpr double TargetFloorStartRatio = 1.3;
+constexpr double TargetFloorMemoryRatio = 1.3;
 constexpr double TargetCutecomStartRatio = 0.5;
 constexpr double TargetCutecomMemoryRatio = 0.4;
 
@@ -79,16 +81,10 @@ double millisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A kB figure from a /proc file of the form "Name:   1234 kB", in MB.
-double procMegabytes(const std::string &file, const std::string &field)
+[[noreturn]] void fail(const char *what)
 {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(field + ":", 0) == 0)
-            return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
-    }
-    return NAN;
+    std::fprintf(stderr, "bench-startup: %s: %s\n", what, std::strerror(errno));
+    std::exit(2);
 }
 
 bool holdsOpen(pid_t pid, const std::string &device)
@@ -104,36 +100,22 @@ bool holdsOpen(pid_t pid, const std::string &device)
     return false;
 }
 
-// The scanner's end of the line. The slave is closed at once, so that the program under test is
-// the only one to open it and inotify sees that open.
-class Line
+// Sees the device being opened: the program under test is the only one to open it once the
+// watch is set.
+class OpenWatch
 {
 public:
-    Line()
+    explicit OpenWatch(const std::string &device)
     {
-        termios raw {};
-        cfmakeraw(&raw);
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, &raw, nullptr) != 0)
-            fail("openpty");
-        ::close(slave);
-        m_device = name;
         m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_watch < 0 || inotify_add_watch(m_watch, name, IN_OPEN) < 0)
+        if (m_watch < 0 || inotify_add_watch(m_watch, device.c_str(), IN_OPEN) < 0)
             fail("inotify");
-        fcntl(m_master, F_SETFD, FD_CLOEXEC);
     }
-    ~Line()
-    {
-        ::close(m_watch);
-        ::close(m_master);
-    }
-    Line(const Line &) = delete;
-    Line &operator=(const Line &) = delete;
+    ~OpenWatch() { ::close(m_watch); }
+    OpenWatch(const OpenWatch &) = delete;
+    OpenWatch &operator=(const OpenWatch &) = delete;
 
-    const std::string &device() const { return m_device; }
-    int watchFd() const { return m_watch; }
+    int fd() const { return m_watch; }
 
     bool takeOpened()
     {
@@ -144,16 +126,8 @@ public:
         return opened;
     }
 
-    [[noreturn]] static void fail(const char *what)
-    {
-        std::fprintf(stderr, "bench-startup: %s: %s\n", what, std::strerror(errno));
-        std::exit(2);
-    }
-
 private:
-    int m_master = -1;
     int m_watch = -1;
-    std::string m_device;
 };
 
 // The X server side: sees top-level windows being mapped and closes them.
@@ -165,8 +139,8 @@ public:
         m_connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(m_connection)) {
             std::fprintf(stderr,
-                         "bench-startup: no X server in DISPLAY (run it under Xvfb, "
-                         "e.g. through bench/run-performance)\n");
+                         "bench-startup: no X server in DISPLAY (run it through bench/run "
+                         "startup)\n");
             std::exit(2);
         }
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
@@ -250,7 +224,7 @@ public:
     {
         char pattern[] = "/tmp/bench-startup.XXXXXX";
         if (!mkdtemp(pattern))
-            Line::fail("mkdtemp");
+            fail("mkdtemp");
         m_path = pattern;
         mkdir((m_path + "/.config").c_str(), 0700);
         mkdir((m_path + "/.config/CuteCom").c_str(), 0700);
@@ -343,10 +317,14 @@ void stop(pid_t pid, Display &display, std::optional<xcb_window_t> window)
 
 std::optional<Sample> runOnce(const Program &program, Display &display, const Home &home)
 {
-    Line line;
+    // The slave stays open here too: a program that closes the device at exit must not hang up
+    // the line for the next one.
+    const PseudoTerminal line;
+    const std::string device = line.devicePath().toStdString();
+    OpenWatch watch(device);
     if (program.name == "cutecom")
-        home.writeCutecomSession(line.device());
-    const std::vector<std::string> environment = environmentFor(home, line.device());
+        home.writeCutecomSession(device);
+    const std::vector<std::string> environment = environmentFor(home, device);
     display.takeMappedWindow(-1); // forget what earlier runs left behind
 
     Sample sample;
@@ -357,7 +335,7 @@ std::optional<Sample> runOnce(const Program &program, Display &display, const Ho
     while (Clock::now() < deadline) {
         if (!window && (window = display.takeMappedWindow(pid)))
             sample.windowMs = millisecondsSince(start);
-        if (std::isnan(sample.portMs) && line.takeOpened())
+        if (std::isnan(sample.portMs) && watch.takeOpened())
             sample.portMs = millisecondsSince(start);
         if (window && (!program.opensPortAtStart || !std::isnan(sample.portMs)))
             break;
@@ -365,7 +343,7 @@ std::optional<Sample> runOnce(const Program &program, Display &display, const Ho
             std::fprintf(stderr, "bench-startup: %s ended during start-up\n", program.name.c_str());
             return std::nullopt;
         }
-        pollfd fds[] = {{display.fd(), POLLIN, 0}, {line.watchFd(), POLLIN, 0}};
+        pollfd fds[] = {{display.fd(), POLLIN, 0}, {watch.fd(), POLLIN, 0}};
         poll(fds, 2, PollMilliseconds);
     }
     if (!window || (program.opensPortAtStart && std::isnan(sample.portMs))) {
@@ -377,26 +355,14 @@ std::optional<Sample> runOnce(const Program &program, Display &display, const Ho
     const Clock::time_point started = Clock::now();
     sample.startMs
         = std::isnan(sample.portMs) ? sample.windowMs : std::max(sample.windowMs, sample.portMs);
-    sample.portHeld = holdsOpen(pid, line.device());
+    sample.portHeld = holdsOpen(pid, device);
 
     std::this_thread::sleep_until(started + IdleBeforeMemory);
     const std::string proc = "/proc/" + std::to_string(pid);
-    sample.residentMb = procMegabytes(proc + "/status", "VmRSS");
-    sample.proportionalMb = procMegabytes(proc + "/smaps_rollup", "Pss");
+    sample.residentMb = Benchmark::residentMegabytes(pid);
+    sample.proportionalMb = Benchmark::procMegabytes(proc + "/smaps_rollup", "Pss");
     stop(pid, display, window);
     return sample;
-}
-
-double median(std::vector<double> values)
-{
-    values.erase(
-        std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
-        values.end());
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 struct Summary
@@ -416,13 +382,20 @@ Summary summarize(const std::vector<Sample> &samples)
         std::vector<double> values;
         for (const Sample &sample : samples)
             values.push_back(sample.*field);
-        return median(values);
+        return Benchmark::percentile(values, 0.5);
     };
     const int held = int(std::count_if(samples.begin(), samples.end(),
                                        [](const Sample &sample) { return sample.portHeld; }));
     return {column(&Sample::startMs),    column(&Sample::windowMs),       column(&Sample::portMs),
             column(&Sample::residentMb), column(&Sample::proportionalMb), held,
             int(samples.size())};
+}
+
+std::string ratioText(double ratio)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%gx", ratio);
+    return text;
 }
 
 std::string findInPath(const std::string &name)
@@ -436,11 +409,6 @@ std::string findInPath(const std::string &name)
             return candidate;
     }
     return {};
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
 }
 
 } // namespace
@@ -518,10 +486,11 @@ int main(int argc, char *argv[])
         summaries.push_back(summarize(programSamples));
 
     std::printf("\nStart-up and memory, medians of %d runs each on DISPLAY %s, %s D-Bus session "
-                "bus\n(start-up: from spawn until the window is mapped and the port is open; "
+                "bus; %s\n(start-up: from spawn until the window is mapped and the port is open; "
                 "memory: 1.5 s later)\n\n",
                 runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
-                std::getenv("DBUS_SESSION_BUS_ADDRESS") ? "with a" : "without a");
+                std::getenv("DBUS_SESSION_BUS_ADDRESS") ? "with a" : "without a",
+                Benchmark::loadAverage().c_str());
     std::printf("%-20s %11s %10s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
                 "port ms", "resident MB", "PSS MB", "port held");
     for (std::size_t p = 0; p < programs.size(); ++p) {
@@ -542,10 +511,7 @@ int main(int argc, char *argv[])
                     other.startMs / floor.startMs, "", "", other.residentMb / floor.residentMb,
                     other.proportionalMb / floor.proportionalMb);
     }
-    bool met = floorStart <= TargetFloorRatio && floorMemory <= TargetFloorRatio;
-    std::string targets = "Pelmar within " + std::to_string(TargetFloorRatio).substr(0, 3)
-        + "x of the floor: start-up " + verdict(floorStart <= TargetFloorRatio) + ", memory "
-        + verdict(floorMemory <= TargetFloorRatio) + "\n";
+    bool met = floorStart <= TargetFloorStartRatio && floorMemory <= TargetFloorMemoryRatio;
     if (cutecomIndex) {
         const Summary &other = summaries[*cutecomIndex];
         const double cutecomStart = pelmar.startMs / other.startMs;
@@ -557,10 +523,20 @@ int main(int argc, char *argv[])
                     "9600 7-Even-2 until Open is pressed).\n");
         met = met && cutecomStart <= TargetCutecomStartRatio
             && cutecomMemory <= TargetCutecomMemoryRatio;
-        targets += std::string("Pelmar at most half of cutecom's start-up: ")
-            + verdict(cutecomStart <= TargetCutecomStartRatio) + "; at most 40% of its memory: "
-            + verdict(cutecomMemory <= TargetCutecomMemoryRatio) + "\n";
     }
-    std::printf("\n%s", targets.c_str());
+    std::printf("\n");
+    Benchmark::printVerdict("start-up within " + ratioText(TargetFloorStartRatio)
+                                + " of the floor's",
+                            floorStart <= TargetFloorStartRatio);
+    Benchmark::printVerdict("memory within " + ratioText(TargetFloorMemoryRatio)
+                                + " of the floor's",
+                            floorMemory <= TargetFloorMemoryRatio);
+    if (cutecomIndex) {
+        const Summary &other = summaries[*cutecomIndex];
+        Benchmark::printVerdict("start-up at most half of cutecom's",
+                                pelmar.startMs / other.startMs <= TargetCutecomStartRatio);
+        Benchmark::printVerdict("memory at most 40% of cutecom's",
+                                pelmar.residentMb / other.residentMb <= TargetCutecomMemoryRatio);
+    }
     return met ? 0 : 1;
 }
