@@ -1,7 +1,9 @@
 // bench-startup: Pelmar's start-up time and memory, against the floor (bench-floorwindow: a Qt 6
-// program that only opens the port and shows an empty window) and against Debian's cutecom, a
-// general serial terminal on Qt, all started the same way on the same X server (Xvfb: see
-// bench/run).
+// program that only opens the port and shows a window with one label and one button) and against
+// Debian's cutecom, a general serial terminal on Qt, all started the same way on the same X
+// server. bench/run starts it under Xvfb with a session bus and the accessibility bus, and with
+// QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1, so that every Qt program builds its accessibility tree as it
+// would for a screen reader.
 //
 // Each run gives a program a fresh pseudo-terminal and measures, from just before it is spawned:
 // the mapping of its first top-level window (watched on the X server, matched by _NET_WM_PID) and
@@ -54,7 +56,7 @@ constexpr auto IdleBeforeMemory = std::chrono::milliseconds(1500);
 constexpr auto StartDeadline = std::chrono::seconds(20);
 constexpr auto ExitDeadline = std::chrono::seconds(3);
 constexpr int PollMilliseconds = 20;
-constexpr double TargetFloorStartRatio = 1.3;
+constexpr double TargetFloorStartRatio = 1.25;
 constexpr double TargetFloorMemoryRatio = 1.3;
 constexpr double TargetCutecomStartRatio = 0.5;
 constexpr double TargetCutecomMemoryRatio = 0.4;
@@ -485,12 +487,14 @@ int main(int argc, char *argv[])
     for (const std::vector<Sample> &programSamples : samples)
         summaries.push_back(summarize(programSamples));
 
-    std::printf("\nStart-up and memory, medians of %d runs each on DISPLAY %s, %s D-Bus session "
-                "bus; %s\n(start-up: from spawn until the window is mapped and the port is open; "
+    // Without a session bus, Qt never looks for the accessibility bus, whatever it is told.
+    const bool accessible = std::getenv("DBUS_SESSION_BUS_ADDRESS")
+        && std::getenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+    std::printf("\nStart-up and memory, medians of %d runs each on DISPLAY %s, accessibility %s; "
+                "%s\n(start-up: from spawn until the window is mapped and the port is open; "
                 "memory: 1.5 s later)\n\n",
                 runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
-                std::getenv("DBUS_SESSION_BUS_ADDRESS") ? "with a" : "without a",
-                Benchmark::loadAverage().c_str());
+                accessible ? "on" : "off", Benchmark::loadAverage().c_str());
     std::printf("%-20s %11s %10s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
                 "port ms", "resident MB", "PSS MB", "port held");
     for (std::size_t p = 0; p < programs.size(); ++p) {
