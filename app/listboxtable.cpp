@@ -4,12 +4,14 @@
 
 ListBoxTable::ListBoxTable(QAbstractItemModel *model, QWidget *parent) : QTableView(parent)
 {
-    setModel(model);
+    // The headers are hidden before the model comes: a shown header measures its sections in a
+    // bold font, and loading that font for a header nobody sees slows start-up.
     horizontalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    setModel(model);
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
