@@ -9,12 +9,14 @@
 
 ListBoxTable::ListBoxTable(ReadList *reads, QWidget *parent) : QTableView(parent), m_reads(reads)
 {
-    setModel(reads);
+    // The headers are hidden before the model comes: a shown header measures its sections in a
+    // bold font, and loading that font for a header nobody sees slows start-up.
     horizontalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    setModel(reads);
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);

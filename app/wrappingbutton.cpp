@@ -1,7 +1,17 @@
 #include "wrappingbutton.h"
 
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QMargins>
+#include <QResizeEvent>
+
+namespace {
+
+// Room left between the caption and the button's edge.
+constexpr QMargins CaptionMargins(2, 1, 2, 1);
+// What the button's frame adds to its caption's size.
+constexpr QSize FrameSize(8, 6);
+
+} // namespace
 
 WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     : QPushButton(parent), m_label(new QLabel(caption, this))
@@ -17,10 +27,6 @@ WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     m_label->setTextInteractionFlags(Qt::NoTextInteraction);
     m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_label->setFocusPolicy(Qt::NoFocus);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 1, 2, 1);
-    layout->addWidget(m_label);
 }
 
 QString WrappingButton::caption() const
@@ -30,10 +36,18 @@ QString WrappingButton::caption() const
 
 QSize WrappingButton::sizeHint() const
 {
-    return m_label->sizeHint() + QSize(8, 6);
+    return m_label->sizeHint() + FrameSize;
 }
 
 QSize WrappingButton::minimumSizeHint() const
 {
-    return m_label->minimumSizeHint() + QSize(8, 6);
+    return m_label->minimumSizeHint() + FrameSize;
+}
+
+// The caption fills the button, less a margin. A layout would place it the same, but would first
+// lay out the wrapped caption to ask its size, for nothing, before the window can show.
+void WrappingButton::resizeEvent(QResizeEvent *event)
+{
+    QPushButton::resizeEvent(event);
+    m_label->setGeometry(rect().marginsRemoved(CaptionMargins));
 }

@@ -18,6 +18,9 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     QLabel *m_label;
 };

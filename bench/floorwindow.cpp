@@ -1,9 +1,11 @@
 // bench-floorwindow: the least a Qt 6 program can do and still stand where Pelmar stands at
 // start-up: it opens the device named in PELMAR_PORT with QSerialPort at 9600,E,7,2 and shows one
-// empty window of Pelmar's size. bench-startup measures Pelmar's start-up time and memory against
-// it.
+// window of Pelmar's size with one label and one button, placed as Pelmar places its own.
+// bench-startup measures Pelmar's start-up time and memory against it.
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QSerialPort>
 #include <QWidget>
 
@@ -13,6 +15,9 @@ namespace {
 
 constexpr int WindowWidth = 669;
 constexpr int WindowHeight = 257;
+// Pelmar's "List of barcodes read" label and "Clear List" button, in pixels.
+constexpr QRect LabelGeometry(520, 24, 129, 25);
+constexpr QRect ButtonGeometry(504, 216, 65, 33);
 
 } // namespace
 
@@ -34,6 +39,10 @@ int main(int argc, char *argv[])
     QWidget window;
     window.setWindowTitle(QStringLiteral("Floor"));
     window.setFixedSize(WindowWidth, WindowHeight);
+    auto *label = new QLabel(QStringLiteral("List of barcodes read"), &window);
+    label->setGeometry(LabelGeometry);
+    auto *button = new QPushButton(QStringLiteral("Clear List"), &window);
+    button->setGeometry(ButtonGeometry);
     window.show();
     return application.exec();
 }

@@ -9,8 +9,10 @@
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM or -platform says otherwise (under Xvfb:
 // QT_QPA_PLATFORM=xcb xvfb-run -a bench-listscale).
 
+#include "benchsupport.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "pseudoterminal.h"
 #include "readlist.h"
 #include "runtimeerror.h"
 
@@ -18,25 +20,17 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFile>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTest>
 
-#include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <vector>
-
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -49,35 +43,6 @@ constexpr double TargetP99Milliseconds = 1.0;
 constexpr double TargetResidentMegabytes = 100.0;
 // A line that has not been drawn by then is counted as never drawn rather than waited for.
 constexpr qint64 DrawWaitNanoseconds = 2'000'000'000;
-
-// The scanner's end of the line: the window only needs a device it can open.
-class Line
-{
-public:
-    Line()
-    {
-        termios raw {};
-        cfmakeraw(&raw);
-        char name[256] = {};
-        if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
-            qFatal("openpty: %s", std::strerror(errno));
-        m_devicePath = QString::fromLocal8Bit(name);
-    }
-    ~Line()
-    {
-        ::close(m_master);
-        ::close(m_slave);
-    }
-    Line(const Line &) = delete;
-    Line &operator=(const Line &) = delete;
-
-    QString devicePath() const { return m_devicePath; }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_devicePath;
-};
 
 // Sees what the list draws: each repaint of its viewport, and each line drawn, through a delegate
 // that draws exactly as the view's default one. A view can repaint before its layout has caught up
@@ -147,25 +112,6 @@ QString lineFor(int number)
     return (QString::number(number) + QStringLiteral(". 012345678905")).left(LineLength);
 }
 
-double procStatusMegabytes(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
-}
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed() : QByteArray("?");
-}
-
 qint64 threadCpuNanoseconds()
 {
     timespec now {};
@@ -173,16 +119,11 @@ qint64 threadCpuNanoseconds()
     return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-double percentileMs(std::vector<qint64> values, double fraction)
+double percentileMs(const std::vector<qint64> &nanoseconds, double fraction)
 {
-    std::sort(values.begin(), values.end());
-    const auto rank = std::size_t(std::ceil(fraction * double(values.size())));
-    return double(values[std::max<std::size_t>(rank, 1) - 1]) / 1e6;
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
+    return Benchmark::percentile(std::vector<double>(nanoseconds.begin(), nanoseconds.end()),
+                                 fraction)
+        / 1e6;
 }
 
 class Bench
@@ -203,9 +144,9 @@ public:
 
     void run()
     {
-        std::printf("Platform: %s; load average before: %s\n",
-                    qPrintable(QGuiApplication::platformName()), loadAverage().constData());
-        std::printf("Resident with an empty list: %.1f MB\n\n", procStatusMegabytes("VmRSS"));
+        std::printf("Platform: %s; before: %s\n", qPrintable(QGuiApplication::platformName()),
+                    Benchmark::loadAverage().c_str());
+        std::printf("Resident with an empty list: %.1f MB\n\n", Benchmark::residentMegabytes());
         std::printf("Per insert, until the new line is drawn: wall clock, and the CPU time of the "
                     "thread (less\nsensitive to other load on the machine); \"blank first\": "
                     "inserts after which the list was\nfirst repainted with no line in it.\n");
@@ -220,9 +161,18 @@ public:
             p99Met = timeInserts(scale) && p99Met;
         }
         m_targetsMet = m_targetsMet && p99Met;
-        std::printf("Target p99 < %.1f ms at %d lines: %s\n\n", TargetP99Milliseconds, LargestScale,
-                    verdict(p99Met));
-        std::printf("%s", m_memoryReport.constData());
+        Benchmark::printVerdict(QStringLiteral("p99 < %1 ms at %2 lines")
+                                    .arg(TargetP99Milliseconds, 0, 'f', 1)
+                                    .arg(LargestScale)
+                                    .toStdString(),
+                                p99Met);
+        std::printf("\nResident with %d lines of %d characters: %.1f MB (peak %.1f MB)\n",
+                    LargestScale, LineLength, m_residentMegabytes, m_peakMegabytes);
+        Benchmark::printVerdict(QStringLiteral("resident < %1 MB")
+                                    .arg(TargetResidentMegabytes, 0, 'f', 0)
+                                    .toStdString(),
+                                m_residentMegabytes < TargetResidentMegabytes);
+        std::printf("\n");
         checkWhatTheUserSees();
     }
 
@@ -309,18 +259,9 @@ private:
 
     void measureMemory()
     {
-        const double resident = procStatusMegabytes("VmRSS");
-        const bool met = resident < TargetResidentMegabytes;
-        m_targetsMet = m_targetsMet && met;
-        m_memoryReport = QStringLiteral("Resident with %1 lines of %2 characters: %3 MB (peak %4 "
-                                        "MB); target < %5 MB: %6\n\n")
-                             .arg(LargestScale)
-                             .arg(LineLength)
-                             .arg(resident, 0, 'f', 1)
-                             .arg(procStatusMegabytes("VmHWM"), 0, 'f', 1)
-                             .arg(TargetResidentMegabytes, 0, 'f', 0)
-                             .arg(QLatin1String(verdict(met)))
-                             .toLatin1();
+        m_residentMegabytes = Benchmark::residentMegabytes();
+        m_peakMegabytes = Benchmark::procMegabytes("/proc/self/status", "VmHWM");
+        m_targetsMet = m_targetsMet && m_residentMegabytes < TargetResidentMegabytes;
     }
 
     void check(bool passed, const char *what)
@@ -457,11 +398,12 @@ private:
                     rows, handlerMs, clearMs);
     }
 
-    Line m_line;
+    PseudoTerminal m_line;
     Form1 m_form;
     ReadList *m_reads;
     DrawWatcher m_watcher;
-    QByteArray m_memoryReport;
+    double m_residentMegabytes = 0;
+    double m_peakMegabytes = 0;
     bool m_targetsMet = true;
     int m_failures = 0;
 };

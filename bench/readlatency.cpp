@@ -5,8 +5,10 @@
 // the write() of its last character to the insertion of its line into the list (and, as a second
 // figure, to the end of the next repaint of the window, which is when a user could see it).
 
+#include "benchsupport.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "pseudoterminal.h"
 #include "readlist.h"
 #include "runtimeerror.h"
 
@@ -19,19 +21,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <thread>
 #include <vector>
-
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -127,48 +122,10 @@ QString visibleControls(QString text)
     return text.replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
 }
 
-// The scanner's end of the line. The slave stays open here too, so that the master never sees a
-// hangup between the window's open and close.
-class ScannerLine
-{
-public:
-    ScannerLine()
-    {
-        termios raw {};
-        cfmakeraw(&raw);
-        char name[256] = {};
-        if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
-            qFatal("openpty failed: %s", std::strerror(errno));
-        m_devicePath = QString::fromLocal8Bit(name);
-    }
-    ~ScannerLine()
-    {
-        ::close(m_slave);
-        ::close(m_master);
-    }
-    ScannerLine(const ScannerLine &) = delete;
-    ScannerLine &operator=(const ScannerLine &) = delete;
-
-    QString devicePath() const { return m_devicePath; }
-
-    void writeCharacter(char character) const
-    {
-        while (::write(m_master, &character, 1) != 1) {
-            if (errno != EINTR)
-                qFatal("write to the pseudo-terminal failed: %s", std::strerror(errno));
-        }
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_devicePath;
-};
-
 // Plays the scanner: one character per character time against an absolute clock, so that time
 // spent in write() does not stretch the schedule, and a pause between reads. sentAt[i] is when
 // the write() of read i's last character returned.
-void sendReads(const ScannerLine &line, const std::vector<QByteArray> &reads,
+void sendReads(PseudoTerminal &line, const std::vector<QByteArray> &reads,
                std::int64_t gapNanoseconds, std::int64_t startAt, std::vector<std::int64_t> &sentAt)
 {
     std::int64_t due = startAt;
@@ -178,7 +135,7 @@ void sendReads(const ScannerLine &line, const std::vector<QByteArray> &reads,
         due = std::max(due, monotonicNanoseconds());
         for (const char character : reads[read]) {
             sleepUntil(due);
-            line.writeCharacter(character);
+            line.write(QByteArray(1, character));
             due += CharacterNanoseconds;
         }
         sentAt[read] = monotonicNanoseconds();
@@ -298,15 +255,10 @@ LatencySummary summarize(const std::vector<std::int64_t> &sentAt,
     summary.count = int(latencies.size());
     if (latencies.empty())
         return summary;
-    std::sort(latencies.begin(), latencies.end());
-    const auto rank = [&latencies](double fraction) {
-        const auto index = std::size_t(std::ceil(fraction * double(latencies.size())));
-        return latencies[std::max<std::size_t>(index, 1) - 1];
-    };
-    summary.median = rank(0.5);
-    summary.p90 = rank(0.9);
-    summary.p99 = rank(0.99);
-    summary.maximum = latencies.back();
+    summary.median = Benchmark::percentile(latencies, 0.5);
+    summary.p90 = Benchmark::percentile(latencies, 0.9);
+    summary.p99 = Benchmark::percentile(latencies, 0.99);
+    summary.maximum = Benchmark::percentile(latencies, 1);
     return summary;
 }
 
@@ -336,7 +288,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench-readlatency: message box: %s\n", qPrintable(text));
     });
 
-    ScannerLine line;
+    // The slave stays open here too, so that the master never sees a hangup between the window's
+    // open and close.
+    PseudoTerminal line;
     Form1 form;
     form.Comm1.setDevicePath(line.devicePath());
     try {
@@ -383,11 +337,7 @@ int main(int argc, char *argv[])
                 "threshold %d, %d lines preloaded\n",
                 sent, int(reads.front().size()), BaudRate, options->gapMilliseconds,
                 int(form.Comm1.RThreshold()), options->preload);
-    // Other work on the machine shows in the figures; say how busy it was.
-    double load[1] = {};
-    if (getloadavg(load, 1) == 1)
-        std::printf("  load average %.2f on %u CPUs\n", load[0],
-                    std::thread::hardware_concurrency());
+    std::printf("  %s\n", Benchmark::loadAverage().c_str());
     std::printf("  reads sent            %10d\n", sent);
     std::printf("  lines listed          %10d\n", probe.linesListed());
     std::printf("  reads lost            %10d\n", lost);
@@ -406,8 +356,8 @@ int main(int argc, char *argv[])
         for (const QString &sample : probe.unmatchedSamples())
             std::printf("    \"%s\"\n", qPrintable(sample));
     }
-    std::printf("  p99 listed target %.0f us: %s\n", TargetP99Microseconds,
-                listed.count > 0 && listed.p99 < TargetP99Microseconds ? "met" : "MISSED");
+    Benchmark::printVerdict("p99 listed < " + std::to_string(int(TargetP99Microseconds)) + " us",
+                            listed.count > 0 && listed.p99 < TargetP99Microseconds);
 
     const bool faulty = lost > 0 || merged > 0 || probe.misnumberedLines() > 0 || messagesShown > 0;
     return faulty ? 1 : 0;

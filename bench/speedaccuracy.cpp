@@ -7,6 +7,7 @@
 // midnight, so the time between two reads cannot be better than one float step at that time of
 // day: that is the floor. The target allows one character time of timing error above it.
 
+#include "benchsupport.h"
 #include "conversions.h"
 #include "form1.h"
 #include "messagebox.h"
@@ -28,11 +29,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -346,15 +345,6 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
     return point;
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return std::numeric_limits<double>::quiet_NaN();
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 struct Summary
 {
     int measured = 0;
@@ -417,8 +407,8 @@ Summary summarize(const Point &point, const Options &options)
                               .arg(100 * target, 0, 'f', 4)
                               .arg(timingMicroseconds, 0, 'f', 0);
     }
-    summary.medianError = median(errors);
-    summary.medianOffsetMicroseconds = median(offsets);
+    summary.medianError = Benchmark::percentile(errors, 0.5);
+    summary.medianOffsetMicroseconds = Benchmark::percentile(offsets, 0.5);
     // Late passes are the machine's fault, so the verdict rests on the passes sent on time, but
     // a pass that never came in, or came in as nonsense, is Pelmar's to answer for.
     summary.within
@@ -443,10 +433,7 @@ void printTable(const std::vector<Point> &points, const std::vector<Summary> &su
                 "there is %.3f ms)\n",
                 qPrintable(clockText(startMilliseconds)), qPrintable(clockText(endMilliseconds)),
                 startMilliseconds / 1000.0, endMilliseconds / 1000.0, floatStep(startTime) * 1000);
-    double load[1] = {};
-    if (getloadavg(load, 1) == 1)
-        std::printf("  load average %.2f on %u CPUs\n", load[0],
-                    std::thread::hardware_concurrency());
+    std::printf("  %s\n", Benchmark::loadAverage().c_str());
     std::printf(
         "  err: relative error of the shown full-size speed; \"on time\": without the passes "
         "the simulator sent late\n"
