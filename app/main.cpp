@@ -29,7 +29,7 @@ void reportStartFailure(const QString &text)
 bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
 {
     const PortChoice choice = choosePort(commandLinePort, qEnvironmentVariable("PELMAR_PORT"),
-                                         rememberedPort(), availableSerialPorts());
+                                         &rememberedPort, &availableSerialPorts);
     const auto load = [&form](const QString &port) {
         form.Comm1.setDevicePath(port);
         try {

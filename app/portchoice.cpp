@@ -17,16 +17,18 @@ QSettings settings()
 } // namespace
 
 PortChoice choosePort(const QString &commandLinePort, const QString &environmentPort,
-                      const QString &rememberedPort, const QList<SerialPortEntry> &found)
+                      const std::function<QString()> &rememberedPort,
+                      const std::function<QList<SerialPortEntry>()> &found)
 {
     if (!commandLinePort.isEmpty())
         return {PortChoice::Named, commandLinePort};
     if (!environmentPort.isEmpty())
         return {PortChoice::Named, environmentPort};
-    if (!rememberedPort.isEmpty())
-        return {PortChoice::Remembered, rememberedPort};
-    if (found.size() == 1 && found.constFirst().devicePath == devicePathForPort(1))
-        return {PortChoice::OnlyPort, found.constFirst().devicePath};
+    if (const QString remembered = rememberedPort(); !remembered.isEmpty())
+        return {PortChoice::Remembered, remembered};
+    const QList<SerialPortEntry> ports = found();
+    if (ports.size() == 1 && ports.constFirst().devicePath == devicePathForPort(1))
+        return {PortChoice::OnlyPort, ports.constFirst().devicePath};
     return {};
 }
 

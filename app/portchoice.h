@@ -27,9 +27,11 @@ struct PortChoice
 };
 
 // The command line first, then the environment, then the port remembered, then port 1 when it is
-// the only port found; else ask.
+// the only port found; else ask. The remembered port and the ports found are looked up only
+// when nothing is named, which keeps that start quick.
 PortChoice choosePort(const QString &commandLinePort, const QString &environmentPort,
-                      const QString &rememberedPort, const QList<SerialPortEntry> &found);
+                      const std::function<QString()> &rememberedPort,
+                      const std::function<QList<SerialPortEntry>()> &found);
 
 // What the user answered in the port chooser.
 struct ChooserAnswer

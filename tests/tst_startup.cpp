@@ -115,7 +115,9 @@ void TestStartup::portIsChosenInItsOrder()
     QFETCH(int, source);
     QFETCH(QString, device);
     const PortChoice expected {PortChoice::Source(source), device};
-    QCOMPARE(choosePort(commandLine, environment, remembered, found), expected);
+    QCOMPARE(choosePort(
+                 commandLine, environment, [&] { return remembered; }, [&] { return found; }),
+             expected);
 }
 
 void TestStartup::portOpensOrTheUserChoosesAnother_data()
