@@ -7,8 +7,13 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 
 #include <cstdio>
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
 
 namespace {
 
@@ -66,13 +71,18 @@ int main(int argc, char *argv[])
         return commandLine.runWithoutWindow();
     }
 
+    // Reading the system's font configuration is the largest piece of start-up work and needs
+    // nothing from Qt: it is done while QApplication waits on the display and the session bus.
+    std::thread fontConfiguration([] { FcInit(); });
     QApplication application(argc, argv);
+    fontConfiguration.join();
     // Wayland finds the window's entry and icon through the desktop file's name.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmar.Pelmar"));
-    QIcon icon;
-    for (const int size : {48, 128, 256})
-        icon.addFile(QStringLiteral(":/icon-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    // One size, read as a PNG by name: a window's icon is drawn small, and Qt would otherwise load
+    // every image plugin to ask whose the file is.
+    QImageReader icon(QStringLiteral(":/icon-48.png"), "png");
+    icon.setAutoDetectImageFormat(false);
+    QApplication::setWindowIcon(QPixmap::fromImage(icon.read()));
     Form1 form;
     QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
     form.setScale(commandLine.scale());

@@ -316,7 +316,7 @@ void CommControl::lookForReturn()
         return;
     const QString identity = deviceIdentity(devicePath());
     if (!m_identity.isEmpty() && identity != m_identity) {
-        // Until udev has described a new device its identity is empty: look again later.
+        // A device that tells nothing about itself is not taken for the scanner either.
         if (!identity.isEmpty() && !m_returnToldOnce) {
             m_returnToldOnce = true;
             emit notice(QStringLiteral("%1 is now another device (%2, not the scanner's %3); "

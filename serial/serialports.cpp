@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
@@ -25,6 +26,17 @@ QHash<QString, QString> udevLinks(const QString &kind)
     for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name))
         links.insert(link.canonicalFilePath(), link.absoluteFilePath());
     return links;
+}
+
+// From a tty's device folder up to the USB device that holds idVendor: the interface, and for a
+// USB serial converter the port below it.
+constexpr int UsbDeviceLevels = 3;
+
+QString sysfsValue(const QString &folder, const char *name)
+{
+    QFile file(folder + u'/' + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed())
+                                          : QString();
 }
 
 QList<SerialPortEntry> machinePorts()
@@ -80,11 +92,35 @@ QString systemLocation(const QString &name)
 QString deviceIdentity(const QString &path)
 {
     const QString device = QFileInfo(path).canonicalFilePath();
-    for (const SerialPortEntry &port : availableSerialPorts()) {
-        if (port.devicePath == device && !port.vendorProduct.isEmpty())
-            return (port.vendorProduct + u' ' + port.serialNumber).trimmed();
+    if (device.isEmpty())
+        return {};
+    QString vendorProduct;
+    QString serialNumber;
+    if (source()) {
+        for (const SerialPortEntry &port : source()()) {
+            if (port.devicePath == device) {
+                vendorProduct = port.vendorProduct;
+                serialNumber = port.serialNumber;
+            }
+        }
+    } else {
+        // Read for this one device from sysfs: listing every port through udev would take tens
+        // of milliseconds at every open.
+        QString folder
+            = QFileInfo(
+                  QStringLiteral("/sys/class/tty/%1/device").arg(QFileInfo(device).fileName()))
+                  .canonicalFilePath();
+        for (int up = 0; up < UsbDeviceLevels && !folder.isEmpty(); ++up) {
+            if (QFileInfo::exists(folder + QStringLiteral("/idVendor"))) {
+                vendorProduct
+                    = sysfsValue(folder, "idVendor") + u':' + sysfsValue(folder, "idProduct");
+                serialNumber = sysfsValue(folder, "serial");
+                break;
+            }
+            folder = QFileInfo(folder).path();
+        }
     }
-    return {};
+    return vendorProduct.isEmpty() ? QString() : (vendorProduct + u' ' + serialNumber).trimmed();
 }
 
 QString portListing(const QList<SerialPortEntry> &ports)

@@ -37,7 +37,8 @@ QList<SerialPortEntry> availableSerialPorts();
 QString systemLocation(const QString &name);
 
 // What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
-// number; empty for a device that has no such identity, or that udev has not described yet.
+// number; empty for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
+// stands in for the machine's here too.
 QString deviceIdentity(const QString &path);
 
 // What --list-ports prints: one tab-separated line a port, a dash for what it does not tell.
