@@ -3,7 +3,9 @@
 // A writer thread plays the scanner on a pseudo-terminal at the pace of a 9600 baud 7E2 line; the
 // window, unchanged, reads the slave end as port 1. For each read the time runs from the return of
 // the write() of its last character to the insertion of its line into the list (and, as a second
-// figure, to the end of the next repaint of the window, which is when a user could see it).
+// figure, to the end of the next repaint of the window, which is when a user could see it). With
+// --log FILE the same reads are measured twice in one run, without and with the session log, and
+// the log's p99 must stay within 1.2 times the other.
 
 #include "benchsupport.h"
 #include "form1.h"
@@ -42,12 +44,15 @@ constexpr std::int64_t StartDelayNanoseconds = 300'000'000;
 // Time after the last read for its line and the repaint to come in.
 constexpr int SettleMilliseconds = 1000;
 constexpr double TargetP99Microseconds = 2000;
+constexpr double TargetLoggingRatio = 1.2;
+constexpr int ComparedRounds = 5;
 
 struct Options
 {
     int reads = 1000;
     int gapMilliseconds = 20;
     int preload = 0;
+    QString logFile;
 };
 
 std::int64_t monotonicNanoseconds()
@@ -81,10 +86,15 @@ std::optional<Options> parseOptions(const QCoreApplication &application)
         QStringLiteral("preload"),
         QStringLiteral("Lines put in the list before measuring (default 0)."), QStringLiteral("N"),
         QStringLiteral("0"));
-    parser.addOptions({readsOption, gapOption, preloadOption});
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Measure without and then with the session log written to FILE."),
+        QStringLiteral("FILE"));
+    parser.addOptions({readsOption, gapOption, preloadOption, logOption});
     parser.process(application);
 
     Options options;
+    options.logFile = parser.value(logOption);
     bool readsOk = false;
     bool gapOk = false;
     bool preloadOk = false;
@@ -242,15 +252,21 @@ struct LatencySummary
     double maximum = 0;
 };
 
-// Nearest-rank percentiles, in microseconds, over the reads that reached the list.
-LatencySummary summarize(const std::vector<std::int64_t> &sentAt,
-                         const std::vector<std::int64_t> &seenAt)
+// Microseconds from each read's last character to when it was seen, for the reads that were.
+std::vector<double> latencies(const std::vector<std::int64_t> &sentAt,
+                              const std::vector<std::int64_t> &seenAt)
 {
-    std::vector<double> latencies;
+    std::vector<double> microseconds;
     for (std::size_t read = 0; read < sentAt.size(); ++read) {
         if (seenAt[read] >= 0)
-            latencies.push_back(double(seenAt[read] - sentAt[read]) / 1000.0);
+            microseconds.push_back(double(seenAt[read] - sentAt[read]) / 1000.0);
     }
+    return microseconds;
+}
+
+// Nearest-rank percentiles.
+LatencySummary summarize(const std::vector<double> &latencies)
+{
     LatencySummary summary;
     summary.count = int(latencies.size());
     if (latencies.empty())
@@ -271,20 +287,30 @@ void preloadList(Form1 &form, int lines)
         list->insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// One run of every read through a window of its own, with or without the session log.
+struct Session
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    const std::optional<Options> options = parseOptions(application);
-    if (!options)
-        return 2;
-
+    int linesListed = 0;
+    int lost = 0;
+    int merged = 0;
+    int misnumbered = 0;
+    int unmatchedRuns = 0;
+    QStringList unmatchedSamples;
     int messagesShown = 0;
-    setMessageHandler([&messagesShown](const QString &text) {
-        ++messagesShown;
+    int readLength = 0;
+    int threshold = 0;
+    std::vector<double> listed; // latencies in microseconds
+    std::vector<double> painted;
+
+    bool faulty() const { return lost > 0 || merged > 0 || misnumbered > 0 || messagesShown > 0; }
+};
+
+std::optional<Session> measure(QApplication &application, const Options &options,
+                               const QString &logFile)
+{
+    Session session;
+    setMessageHandler([&session](const QString &text) {
+        ++session.messagesShown;
         std::fprintf(stderr, "bench-readlatency: message box: %s\n", qPrintable(text));
     });
 
@@ -293,24 +319,31 @@ int main(int argc, char *argv[])
     PseudoTerminal line;
     Form1 form;
     form.Comm1.setDevicePath(line.devicePath());
+    if (!logFile.isEmpty()) {
+        if (const QString failed = form.startLog(logFile); !failed.isEmpty()) {
+            std::fprintf(stderr, "bench-readlatency: %s: %s\n", qPrintable(logFile),
+                         qPrintable(failed));
+            return std::nullopt;
+        }
+    }
     try {
         form.load();
     } catch (const RunTimeError &error) {
         std::fprintf(stderr, "bench-readlatency: %s\n", qPrintable(error.message()));
-        return 2;
+        return std::nullopt;
     }
     form.show();
-    if (options->preload > 0) {
-        preloadList(form, options->preload);
+    if (options.preload > 0) {
+        preloadList(form, options.preload);
         QCoreApplication::processEvents();
     }
-    ListProbe probe(form, options->reads);
+    ListProbe probe(form, options.reads);
 
     std::vector<QByteArray> reads;
-    for (int read = 0; read < options->reads; ++read)
+    for (int read = 0; read < options.reads; ++read)
         reads.push_back(barcode(read).toLatin1() + ReadTerminator);
     std::vector<std::int64_t> sentAt(reads.size(), -1);
-    const std::int64_t gapNanoseconds = std::int64_t(options->gapMilliseconds) * 1'000'000;
+    const std::int64_t gapNanoseconds = std::int64_t(options.gapMilliseconds) * 1'000'000;
     const std::int64_t startAt = monotonicNanoseconds() + StartDelayNanoseconds;
     std::thread writer([&] {
         sendReads(line, reads, gapNanoseconds, startAt, sentAt);
@@ -322,45 +355,118 @@ int main(int argc, char *argv[])
     writer.join();
     // The port is closed before the line goes away, as a real unplug is not what is measured.
     form.close();
+    setMessageHandler({});
 
-    const int sent = options->reads;
-    int lost = 0;
     for (const std::int64_t at : probe.listedAt())
-        lost += at < 0 ? 1 : 0;
+        session.lost += at < 0 ? 1 : 0;
+    session.linesListed = probe.linesListed();
     // A line whose code is no read's barcode holds parts of two reads; a line short means a
     // whole read went, unseen, into the line of the read before it.
-    const int merged = probe.unmatchedLines() + std::max(0, sent - probe.linesListed());
-    const LatencySummary listed = summarize(sentAt, probe.listedAt());
-    const LatencySummary painted = summarize(sentAt, probe.paintedAt());
+    session.merged = probe.unmatchedLines() + std::max(0, options.reads - probe.linesListed());
+    session.misnumbered = probe.misnumberedLines();
+    session.unmatchedRuns = probe.unmatchedRuns();
+    session.unmatchedSamples = probe.unmatchedSamples();
+    session.readLength = int(reads.front().size());
+    session.threshold = int(form.Comm1.RThreshold());
+    session.listed = latencies(sentAt, probe.listedAt());
+    session.painted = latencies(sentAt, probe.paintedAt());
+    return session;
+}
+
+// Adds the reads of part to whole.
+void absorb(Session &whole, const Session &part)
+{
+    whole.linesListed += part.linesListed;
+    whole.lost += part.lost;
+    whole.merged += part.merged;
+    whole.misnumbered += part.misnumbered;
+    whole.unmatchedRuns += part.unmatchedRuns;
+    whole.unmatchedSamples += part.unmatchedSamples;
+    whole.messagesShown += part.messagesShown;
+    whole.readLength = part.readLength;
+    whole.threshold = part.threshold;
+    whole.listed.insert(whole.listed.end(), part.listed.begin(), part.listed.end());
+    whole.painted.insert(whole.painted.end(), part.painted.begin(), part.painted.end());
+}
+
+void printSession(const char *title, const Session &session)
+{
+    if (*title)
+        std::printf("  %s\n", title);
+    std::printf("    lines listed        %10d\n", session.linesListed);
+    std::printf("    reads lost          %10d\n", session.lost);
+    std::printf("    reads merged        %10d\n", session.merged);
+    std::printf("    lines misnumbered   %10d\n", session.misnumbered);
+    std::printf("    message boxes       %10d\n", session.messagesShown);
+    std::printf("    latency (us)            listed   painted\n");
+    const LatencySummary listed = summarize(session.listed);
+    const LatencySummary painted = summarize(session.painted);
+    std::printf("      median            %10.0f %9.0f\n", listed.median, painted.median);
+    std::printf("      90th percentile   %10.0f %9.0f\n", listed.p90, painted.p90);
+    std::printf("      99th percentile   %10.0f %9.0f\n", listed.p99, painted.p99);
+    std::printf("      maximum           %10.0f %9.0f\n", listed.maximum, painted.maximum);
+    std::printf("      reads timed       %10d %9d\n", listed.count, painted.count);
+    if (!session.unmatchedSamples.isEmpty()) {
+        std::printf("    lines not matching a read came in %d run(s); the first:\n",
+                    session.unmatchedRuns);
+        for (const QString &sample : session.unmatchedSamples)
+            std::printf("      \"%s\"\n", qPrintable(sample));
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const std::optional<Options> options = parseOptions(application);
+    if (!options)
+        return 2;
+
+    // With the log, the reads go in rounds that take turns, so that whatever else the machine
+    // does falls on both alike.
+    const bool compare = !options->logFile.isEmpty();
+    const int rounds = compare ? ComparedRounds : 1;
+    Options round = *options;
+    round.reads = std::max(1, options->reads / rounds);
+    Session plain;
+    Session logged;
+    for (int turn = 0; turn < rounds; ++turn) {
+        for (const bool withLog : {false, true}) {
+            if (withLog && !compare)
+                continue;
+            const std::optional<Session> part
+                = measure(application, round, withLog ? options->logFile : QString());
+            if (!part)
+                return 2;
+            absorb(withLog ? logged : plain, *part);
+        }
+    }
 
     std::printf("Read latency: %d reads of %d characters at %d baud 7E2, %d ms apart, "
                 "threshold %d, %d lines preloaded\n",
-                sent, int(reads.front().size()), BaudRate, options->gapMilliseconds,
-                int(form.Comm1.RThreshold()), options->preload);
+                round.reads * rounds, plain.readLength, BaudRate, options->gapMilliseconds,
+                plain.threshold, options->preload);
     std::printf("  %s\n", Benchmark::loadAverage().c_str());
-    std::printf("  reads sent            %10d\n", sent);
-    std::printf("  lines listed          %10d\n", probe.linesListed());
-    std::printf("  reads lost            %10d\n", lost);
-    std::printf("  reads merged          %10d\n", merged);
-    std::printf("  lines misnumbered     %10d\n", probe.misnumberedLines());
-    std::printf("  message boxes         %10d\n", messagesShown);
-    std::printf("  latency (us)              listed   painted\n");
-    std::printf("    median              %10.0f %9.0f\n", listed.median, painted.median);
-    std::printf("    90th percentile     %10.0f %9.0f\n", listed.p90, painted.p90);
-    std::printf("    99th percentile     %10.0f %9.0f\n", listed.p99, painted.p99);
-    std::printf("    maximum             %10.0f %9.0f\n", listed.maximum, painted.maximum);
-    std::printf("    reads timed         %10d %9d\n", listed.count, painted.count);
-    if (probe.unmatchedLines() > 0) {
-        std::printf("  lines not matching a read came in %d run(s); the first:\n",
-                    probe.unmatchedRuns());
-        for (const QString &sample : probe.unmatchedSamples())
-            std::printf("    \"%s\"\n", qPrintable(sample));
-    }
+    printSession(compare ? "without the session log" : "", plain);
+    const LatencySummary plainListed = summarize(plain.listed);
     Benchmark::printVerdict("p99 listed < " + std::to_string(int(TargetP99Microseconds)) + " us",
-                            listed.count > 0 && listed.p99 < TargetP99Microseconds);
-
-    const bool faulty = lost > 0 || merged > 0 || probe.misnumberedLines() > 0 || messagesShown > 0;
-    return faulty ? 1 : 0;
+                            plainListed.count > 0 && plainListed.p99 < TargetP99Microseconds);
+    if (compare) {
+        printSession(qPrintable(QStringLiteral("with the session log in %1, in %2 rounds taking "
+                                               "turns with the above")
+                                    .arg(options->logFile)
+                                    .arg(rounds)),
+                     logged);
+        const LatencySummary loggedListed = summarize(logged.listed);
+        const double ratio = loggedListed.p99 / plainListed.p99;
+        std::printf("  p99 listed with the log / without: %.2f\n", ratio);
+        Benchmark::printVerdict("p99 listed with the log within 1.2x of without",
+                                loggedListed.count > 0 && ratio <= TargetLoggingRatio);
+    }
+    return plain.faulty() || logged.faulty() ? 1 : 0;
 }
 
 #include "readlatency.moc"

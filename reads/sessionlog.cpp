@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr int LogThreadNiceness = 10;
 
 QString systemError()
 {
@@ -97,6 +100,8 @@ void SessionLog::waitForWritten()
 // Runs until stopped, and writes what is queued before it stops.
 void SessionLog::writeRows(std::stop_token stop)
 {
+    // A row may wait a moment; the window's thread, which times the reads, may not.
+    setpriority(PRIO_PROCESS, gettid(), LogThreadNiceness);
     std::unique_lock lock(m_mutex);
     while (m_changed.wait(lock, stop, [this] { return !m_rows.empty(); })) {
         const QByteArray row = std::move(m_rows.front());
