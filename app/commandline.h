@@ -1,6 +1,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "speed.h"
+
 #include <QCommandLineParser>
 #include <QString>
 
@@ -27,7 +29,7 @@ private:
     Action m_action = OpenWindow;
     QString m_port;
     QString m_logFile;
-    double m_scale = 87;
+    double m_scale = DefaultScale;
     QString m_error;
 };
 

@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "hexsender.h"
 #include "listboxtable.h"
+#include "logrows.h"
 #include "messagebox.h"
 #include "scannercommands.h"
 #include "speed.h"

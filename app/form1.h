@@ -2,7 +2,6 @@
 #define FORM1_H
 
 #include "commcontrol.h"
-#include "logrows.h"
 #include "readlist.h"
 #include "sessionlog.h"
 #include "speed.h"

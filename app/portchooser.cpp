@@ -98,7 +98,7 @@ void PortChooser::refresh()
         auto *item = new QListWidgetItem(rowText(entry), m_ports);
         item->setData(Qt::UserRole, entry.name());
         item->setSelected(entry.name() == selected);
-        failedListed |= entry.name() == m_failedPort || entry.devicePath == m_failedPort;
+        failedListed |= isFailedPort(entry);
     }
     // A remembered adapter that is unplugged, or a device Qt does not list, must still show why
     // it was not opened; it can be chosen again once it is there.
@@ -116,6 +116,11 @@ void PortChooser::refresh()
                            : QStringLiteral("Choose the serial port of the barcode scanner."));
 }
 
+bool PortChooser::isFailedPort(const SerialPortEntry &port) const
+{
+    return port.name() == m_failedPort || port.devicePath == m_failedPort;
+}
+
 QString PortChooser::rowText(const SerialPortEntry &port) const
 {
     QStringList details;
@@ -125,7 +130,7 @@ QString PortChooser::rowText(const SerialPortEntry &port) const
     }
     if (!port.byIdPath.isEmpty())
         details << port.devicePath;
-    if (port.name() == m_failedPort || port.devicePath == m_failedPort)
+    if (isFailedPort(port))
         details << m_reason;
     QString text = port.name();
     if (!details.isEmpty())

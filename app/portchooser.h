@@ -28,6 +28,7 @@ public:
 
 private:
     void refresh();
+    bool isFailedPort(const SerialPortEntry &port) const;
     QString rowText(const SerialPortEntry &port) const;
 
     QString m_failedPort;

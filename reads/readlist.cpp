@@ -18,9 +18,7 @@ void ReadList::clear()
 
 QString ReadList::line(int row) const
 {
-    const std::size_t index = m_ends.size() - 1 - std::size_t(row);
-    const qsizetype start = index == 0 ? 0 : m_ends[index - 1];
-    return QString::fromUtf8(m_text.constData() + start, m_ends[index] - start);
+    return QString::fromUtf8(lineBytes(m_ends.size() - 1 - std::size_t(row)));
 }
 
 QString ReadList::text() const
@@ -28,12 +26,17 @@ QString ReadList::text() const
     QByteArray text;
     text.reserve(m_text.size() + qsizetype(m_ends.size()));
     for (std::size_t index = m_ends.size(); index-- > 0;) {
-        const qsizetype start = index == 0 ? 0 : m_ends[index - 1];
-        text.append(m_text.constData() + start, m_ends[index] - start);
+        text.append(lineBytes(index));
         if (index > 0)
             text.append('\n');
     }
     return QString::fromUtf8(text);
+}
+
+QByteArrayView ReadList::lineBytes(std::size_t index) const
+{
+    const qsizetype start = index == 0 ? 0 : m_ends[index - 1];
+    return QByteArrayView(m_text).sliced(start, m_ends[index] - start);
 }
 
 int ReadList::rowCount(const QModelIndex &parent) const

@@ -26,6 +26,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
+    // The i-th oldest line, as it is kept.
+    QByteArrayView lineBytes(std::size_t index) const;
+
     QByteArray m_text;
     std::vector<qsizetype> m_ends; // m_ends[i] is where the i-th oldest line ends in m_text
 };

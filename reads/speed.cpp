@@ -46,9 +46,5 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     }
     return {QStringLiteral("Real speed = ") + speedText + QStringLiteral("mph That would be ")
                 + fullText + QStringLiteral("mph in real life!"),
-            numberToText(rounded) + QStringLiteral(" MPH"),
-            true,
-            inches,
-            speed,
-            full};
+            numberToText(rounded) + QStringLiteral(" MPH"), true, speed, full};
 }

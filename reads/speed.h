@@ -12,7 +12,6 @@ struct SpeedResult
     QString listLine; // empty when nothing is to be listed
     // The figures behind the message, when the speed was worked out.
     bool computed = false;
-    double distanceInches = 0;
     double modelMph = 0;
     double fullMph = 0;
 };

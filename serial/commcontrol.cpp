@@ -126,8 +126,7 @@ void CommControl::setPortOpen(bool open)
             m_serial.flush();
             m_serial.close();
         }
-        m_received.clear();
-        m_marked.clear();
+        clearReceived();
         return;
     }
     requireClosed();
@@ -150,8 +149,7 @@ bool CommControl::openDevice()
     markParityErrors(m_serial.handle());
     requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();
-    m_received.clear();
-    m_marked.clear();
+    clearReceived();
     m_lostReason.clear();
     m_identity = deviceIdentity(devicePath());
     const std::optional<int> latency = latencyTimer(devicePath());
@@ -245,6 +243,12 @@ void CommControl::moveToReceiveBuffer()
             += m_decoder.decode(m_serial.read(ReceiveBufferSize - m_received.size()), &m_marked);
 }
 
+void CommControl::clearReceived()
+{
+    m_received.clear();
+    m_marked.clear();
+}
+
 bool CommControl::thresholdReached() const
 {
     return m_rThreshold > 0
@@ -276,8 +280,7 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
         ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
         : QStringLiteral("unplugged, or the line was closed at the far end");
     m_serial.close();
-    m_received.clear();
-    m_marked.clear();
+    clearReceived();
     m_refusedSince.invalidate();
     m_returnToldOnce = false;
     if (comesBack())

@@ -76,6 +76,7 @@ private:
     void requireOpen() const;
     void readPending();
     void moveToReceiveBuffer();
+    void clearReceived();
     bool thresholdReached() const;
     void raiseOnComm();
     void loseDevice(QSerialPort::SerialPortError error);

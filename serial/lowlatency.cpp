@@ -1,5 +1,7 @@
 #include "lowlatency.h"
 
+#include "serialports.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -17,7 +19,7 @@ void requestLowLatency(int handle)
 
 std::optional<int> latencyTimer(const QString &devicePath, const QString &sysClassTty)
 {
-    const QString tty = QFileInfo(QFileInfo(devicePath).canonicalFilePath()).fileName();
+    const QString tty = ttyName(devicePath);
     if (tty.isEmpty())
         return std::nullopt;
     QFile file(sysClassTty + u'/' + tty + QStringLiteral("/device/latency_timer"));
@@ -30,7 +32,7 @@ std::optional<int> latencyTimer(const QString &devicePath, const QString &sysCla
 
 QString latencyNotice(const QString &devicePath, int milliseconds)
 {
-    const QString tty = QFileInfo(QFileInfo(devicePath).canonicalFilePath()).fileName();
+    const QString tty = ttyName(devicePath);
     return QStringLiteral("the USB adapter of %1 holds received bytes for up to %2 ms (its "
                           "latency timer), so a read can be listed and timed up to %2 ms late. "
                           "Set it to 1 ms: echo 1 | sudo tee /sys/bus/usb-serial/devices/%3/"

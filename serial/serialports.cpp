@@ -89,6 +89,11 @@ QString systemLocation(const QString &name)
     return QStringLiteral("/dev/") + name;
 }
 
+QString ttyName(const QString &path)
+{
+    return QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
+}
+
 QString deviceIdentity(const QString &path)
 {
     const QString device = QFileInfo(path).canonicalFilePath();
@@ -106,10 +111,8 @@ QString deviceIdentity(const QString &path)
     } else {
         // Read for this one device from sysfs: listing every port through udev would take tens
         // of milliseconds at every open.
-        QString folder
-            = QFileInfo(
-                  QStringLiteral("/sys/class/tty/%1/device").arg(QFileInfo(device).fileName()))
-                  .canonicalFilePath();
+        QString folder = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(ttyName(device)))
+                             .canonicalFilePath();
         for (int up = 0; up < UsbDeviceLevels && !folder.isEmpty(); ++up) {
             if (QFileInfo::exists(folder + QStringLiteral("/idVendor"))) {
                 vendorProduct

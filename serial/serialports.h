@@ -36,6 +36,10 @@ QList<SerialPortEntry> availableSerialPorts();
 // A device name as Qt opens it: a name that is not a path is taken in /dev.
 QString systemLocation(const QString &name);
 
+// The kernel's name for the tty that path leads to (ttyUSB0), links followed; empty when path
+// leads nowhere. Its folder in /sys/class/tty has that name.
+QString ttyName(const QString &path);
+
 // What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
 // number; empty for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
 // stands in for the machine's here too.
