@@ -29,6 +29,15 @@ void reportStartFailure(const QString &text)
     showMessage(text);
 }
 
+// Qt ends a program that has no display with an abort and a word about reinstalling it; a user at
+// a terminal without a desktop is better told what is missing.
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 // Opens the scanner's port and loads the window on it. Returns false when Pelmar is to end: a
 // named port failed, which is told here, or the user quit the chooser.
 bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
@@ -69,6 +78,12 @@ int main(int argc, char *argv[])
     if (commandLine.action() != CommandLine::OpenWindow) {
         const QCoreApplication application(argc, argv);
         return commandLine.runWithoutWindow();
+    }
+    if (!hasDisplay()) {
+        printLine(QStringLiteral("there is no display to show the window on (neither DISPLAY nor "
+                                 "WAYLAND_DISPLAY is set). Start Pelmar in a desktop session; "
+                                 "--help, --version and --list-ports need none."));
+        return 1;
     }
 
     // Reading the system's font configuration is the largest piece of start-up work and needs

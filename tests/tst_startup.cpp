@@ -213,6 +213,10 @@ void TestStartup::commandLineIsReadOrRefused_data()
     row("unknown option", {"--bogus"}, 2, "", "pelmar: Unknown option 'bogus'.");
     row("missing value", {"--port"}, 2, "", "pelmar: Missing value after '--port'.");
     row("stray argument", {"/dev/ttyUSB0"}, 2, "", "pelmar: Unexpected argument '/dev/ttyUSB0'.");
+    row("a window without a display", {"--port", "/dev/pelmar-none"}, 1, "",
+        "pelmar: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY "
+        "is set). Start Pelmar in a desktop session; --help, --version and --list-ports need "
+        "none.");
     for (const char *scale : {"0", "-87", "abc", "inf", "nan", "22,5", ""}) {
         const QByteArray name = "scale '" + QByteArray(scale) + "'";
         row(name.constData(), {"--scale", scale, "--version"}, 2, "",
@@ -247,7 +251,7 @@ void TestStartup::commandLineIsReadOrRefused()
     } else {
         QCOMPARE(printed, QString());
         QCOMPARE(told.section(u'\n', 0, 0), errorLine);
-        QVERIFY2(told.contains(QStringLiteral("Usage: ")), qPrintable(told));
+        QCOMPARE(told.contains(QStringLiteral("Usage: ")), status == 2);
     }
 }
 
