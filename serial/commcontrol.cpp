@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
+#include <poll.h>
 #include <termios.h>
 
 namespace {
@@ -31,9 +32,17 @@ void markParityErrors(int handle)
     tcsetattr(handle, TCSANOW, &settings);
 }
 
-// How often to look whether a device that went away is back: often enough to reopen it within a
-// second of its return, seldom enough to cost nothing.
-constexpr int ReturnCheckMilliseconds = 250;
+// Whether the far end has hung up: an unplugged adapter, or a pseudo-terminal whose other side
+// closed. The kernel says so through poll() whatever was asked for.
+bool hungUp(int handle)
+{
+    pollfd line {handle, 0, 0};
+    return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
+}
+
+// How often to look whether the line has hung up, and whether a device that went away is back:
+// often enough to react within a second, seldom enough to cost nothing.
+constexpr int CheckMilliseconds = 250;
 // udev gives a new node its group and mode a moment after it appears; a device still refused
 // after this long is worth a word.
 constexpr int RefusedBeforeToldMilliseconds = 2000;
@@ -57,13 +66,21 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
     connect(&m_serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) {
                 // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
+                // Qt 6.8 reports none: m_hangUpCheck sees it instead.
                 if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
                     || error == QSerialPort::ResourceError) {
                     loseDevice(error);
                 }
             });
-    m_returnCheck.setInterval(ReturnCheckMilliseconds);
+    m_returnCheck.setInterval(CheckMilliseconds);
     connect(&m_returnCheck, &QTimer::timeout, this, &CommControl::lookForReturn);
+    // Qt 6.8 reads the 0 bytes of a hung-up line over and over without a signal, so the port
+    // asks the kernel itself; on Qt 6.4 the read error comes first.
+    m_hangUpCheck.setInterval(CheckMilliseconds);
+    connect(&m_hangUpCheck, &QTimer::timeout, this, [this] {
+        if (hungUp(m_serial.handle()))
+            loseDevice(QSerialPort::ResourceError);
+    });
 }
 
 void CommControl::setCommPort(std::int16_t number)
@@ -122,6 +139,7 @@ void CommControl::setPortOpen(bool open)
 {
     if (!open) {
         m_returnCheck.stop();
+        m_hangUpCheck.stop();
         if (m_serial.isOpen()) {
             m_serial.flush();
             m_serial.close();
@@ -152,6 +170,7 @@ bool CommControl::openDevice()
     clearReceived();
     m_lostReason.clear();
     m_identity = deviceIdentity(devicePath());
+    m_hangUpCheck.start();
     const std::optional<int> latency = latencyTimer(devicePath());
     if (latency > 1 && !m_latencyTold) {
         m_latencyTold = true;
@@ -279,6 +298,7 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
     m_lostReason = error == QSerialPort::WriteError
         ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
         : QStringLiteral("unplugged, or the line was closed at the far end");
+    m_hangUpCheck.stop();
     m_serial.close();
     clearReceived();
     m_refusedSince.invalidate();

@@ -101,6 +101,7 @@ private:
     QString m_devicePath;
     QString m_lostReason;
     QString m_identity; // of the device last opened, to know it again
+    QTimer m_hangUpCheck;
     QTimer m_returnCheck;
     QElapsedTimer m_refusedSince;
     bool m_returnToldOnce = false;

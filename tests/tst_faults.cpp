@@ -128,8 +128,7 @@ void TestFaults::scannerUnpluggedWhileABoxIsOpenKeepsTheList()
         QTest::qWait(100);
     });
     form.findChild<QPushButton *>(button)->click();
-    QTest::qWait(100);
-    QCOMPARE(pelmar.messages.filter(QStringLiteral("has gone away")).size(), 1);
+    QTRY_COMPARE(pelmar.messages.filter(QStringLiteral("has gone away")).size(), 1);
     form.Set->click();
     QVERIFY2(pelmar.messages.last().contains(QStringLiteral("is gone")),
              qPrintable(pelmar.messages.last()));
