@@ -29,11 +29,6 @@ WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     m_label->setFocusPolicy(Qt::NoFocus);
 }
 
-QString WrappingButton::caption() const
-{
-    return m_label->text();
-}
-
 QSize WrappingButton::sizeHint() const
 {
     return m_label->sizeHint() + FrameSize;

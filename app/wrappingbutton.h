@@ -14,7 +14,6 @@ class WrappingButton : public QPushButton
 public:
     WrappingButton(const QString &caption, QWidget *parent = nullptr);
 
-    QString caption() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

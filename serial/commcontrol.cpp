@@ -114,11 +114,11 @@ void CommControl::setSettings(const QString &settings)
     m_settingsText = settings;
 }
 
+// Text is the only mode there is, so there is nothing to keep.
 void CommControl::setInputMode(InputModes mode)
 {
     if (mode != InputModeText)
         throw invalidValue(QStringLiteral("InputMode"), QString::number(mode));
-    m_inputMode = mode;
 }
 
 void CommControl::setInputLen(std::int16_t length)

@@ -30,13 +30,10 @@ public:
     explicit CommControl(QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(CommControl)
 
-    std::int16_t CommPort() const { return m_commPort; }
     void setCommPort(std::int16_t number);
     QString Settings() const { return m_settingsText; }
     void setSettings(const QString &settings);
-    InputModes InputMode() const { return m_inputMode; }
     void setInputMode(InputModes mode);
-    std::int16_t InputLen() const { return m_inputLen; }
     void setInputLen(std::int16_t length);
     bool PortOpen() const { return m_serial.isOpen(); }
     void setPortOpen(bool open);
@@ -92,7 +89,6 @@ private:
     LineSettings m_lineSettings;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     std::int16_t m_commPort = 1;
-    InputModes m_inputMode = InputModeText;
     std::int16_t m_inputLen = 0;
     std::int16_t m_rThreshold = 0;
     quint64 m_inputsTaken = 0;
