@@ -1,7 +1,5 @@
 #include "portchoice.h"
 
-#include "commcontrol.h"
-
 #include <QSettings>
 
 namespace {

@@ -49,11 +49,6 @@ constexpr int RefusedBeforeToldMilliseconds = 2000;
 
 } // namespace
 
-QString devicePathForPort(int number)
-{
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
-}
-
 CommControl::CommControl(QObject *parent) : QObject(parent)
 {
     m_serial.setReadBufferSize(ReceiveBufferSize);

@@ -12,9 +12,6 @@
 
 #include <cstdint>
 
-// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
-QString devicePathForPort(int number);
-
 // The serial port object of the window, with the properties and operations the actions use,
 // over QSerialPort. Text and bytes convert through Latin-1. Received characters wait in a
 // receive buffer of ReceiveBufferSize; OnComm is raised from the event loop when RThreshold of

@@ -80,6 +80,11 @@ void setSerialPortSource(std::function<QList<SerialPortEntry>()> newSource)
     source() = std::move(newSource);
 }
 
+QString devicePathForPort(int number)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
 QString systemLocation(const QString &name)
 {
     if (name.startsWith(u'/') || name.startsWith(QStringLiteral("./"))

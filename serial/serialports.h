@@ -33,6 +33,9 @@ struct SerialPortEntry
 // The serial ports present now, by device path.
 QList<SerialPortEntry> availableSerialPorts();
 
+// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
+QString devicePathForPort(int number);
+
 // A device name as Qt opens it: a name that is not a path is taken in /dev.
 QString systemLocation(const QString &name);
 
