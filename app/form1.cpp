@@ -318,7 +318,13 @@ void Form1::clickSpeed()
         m_reads.insertTop(result.listLine);
 }
 
-QString Form1::startLog(const QString &path)
+Result<> Form1::openLog(const QString &path)
 {
     return m_log.open(path);
+}
+
+QString Form1::startLog(const QString &path)
+{
+    const Result<> opened = openLog(path);
+    return opened ? QString() : opened.error();
 }

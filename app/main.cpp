@@ -48,9 +48,9 @@ bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
         form.Comm1.setDevicePath(port);
         try {
             form.load();
-            return QString();
+            return Result<>();
         } catch (const RunTimeError &error) {
-            return error.message();
+            return Result<>::failure(error.message());
         }
     };
     const auto ask = [](const QString &failedPort, const QString &reason) {
@@ -59,10 +59,10 @@ bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
             ? std::optional(ChooserAnswer {chooser.port(), chooser.remember()})
             : std::nullopt;
     };
-    const PortOpening opening = openScannerPort(choice, load, ask);
-    if (!opening.failure.isEmpty())
-        reportStartFailure(opening.failure);
-    return opening.opened;
+    const Result<bool> opened = openScannerPort(choice, load, ask);
+    if (!opened)
+        reportStartFailure(opened.error());
+    return opened && *opened;
 }
 
 } // namespace
@@ -102,9 +102,9 @@ int main(int argc, char *argv[])
     QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
     form.setScale(commandLine.scale());
     if (!commandLine.logFile().isEmpty()) {
-        if (const QString failed = form.startLog(commandLine.logFile()); !failed.isEmpty()) {
+        if (const Result<> log = form.openLog(commandLine.logFile()); !log) {
             reportStartFailure(QStringLiteral("The log file %1 cannot be opened: %2")
-                                   .arg(commandLine.logFile(), failed));
+                                   .arg(commandLine.logFile(), log.error()));
             return 1;
         }
     }

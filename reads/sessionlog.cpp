@@ -22,18 +22,21 @@ QString systemError()
 
 // Writes the whole row, then waits until it is on the disk. Devices that cannot be synced (a
 // terminal, a pipe) say so, which is no failure.
-QString writeAndSync(int handle, const QByteArray &row)
+Result<> writeAndSync(int handle, const QByteArray &row)
 {
     for (qsizetype done = 0; done < row.size();) {
-        const ssize_t written = ::write(handle, row.constData() + done, size_t(row.size() - done));
+        const ssize_t written
+            = ::write(handle, row.constData() + done, static_cast<size_t>(row.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            return written < 0 ? systemError() : QStringLiteral("nothing could be written");
+        if (written <= 0) {
+            return Result<>::failure(written < 0 ? systemError()
+                                                 : QStringLiteral("nothing could be written"));
+        }
         done += written;
     }
     if (fdatasync(handle) != 0 && errno != EINVAL && errno != EROFS)
-        return systemError();
+        return Result<>::failure(systemError());
     return {};
 }
 
@@ -57,13 +60,13 @@ SessionLog::~SessionLog()
         ::close(m_handle);
 }
 
-QString SessionLog::open(const QString &path)
+Result<> SessionLog::open(const QString &path)
 {
     // Without O_NONBLOCK a FIFO that no one reads would hold the start up for ever.
     const int handle = ::open(QFile::encodeName(path).constData(),
                               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (handle < 0)
-        return systemError();
+        return Result<>::failure(systemError());
     struct stat file
     {
     };
@@ -108,15 +111,15 @@ void SessionLog::writeRows(std::stop_token stop)
         m_rows.pop_front();
         m_writing = true;
         lock.unlock();
-        const QString failed = writeAndSync(m_handle, row);
+        const Result<> written = writeAndSync(m_handle, row);
         lock.lock();
         m_writing = false;
-        if (!failed.isEmpty()) {
+        if (!written) {
             m_failed = true;
             m_rows.clear();
             m_changed.notify_all();
             lock.unlock();
-            emit writeFailed(failed);
+            emit writeFailed(written.error());
             return;
         }
         m_changed.notify_all();

@@ -1,6 +1,8 @@
 #ifndef SESSIONLOG_H
 #define SESSIONLOG_H
 
+#include "result.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -26,8 +28,8 @@ public:
     Q_DISABLE_COPY_MOVE(SessionLog)
 
     // Opens path to append to; the first row comes after the header when the file is new or
-    // empty. Returns why it cannot be opened, or empty text.
-    QString open(const QString &path);
+    // empty. Fails with the system's reason when the file cannot be opened.
+    Result<> open(const QString &path);
     // Open, and no write has failed.
     bool isOpen() const { return m_handle >= 0 && !m_failed; }
     QString path() const { return m_path; }

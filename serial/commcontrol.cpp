@@ -1,7 +1,6 @@
 #include "commcontrol.h"
 
 #include "lowlatency.h"
-#include "openerror.h"
 #include "serialports.h"
 
 #include <QFileInfo>
@@ -143,11 +142,11 @@ void CommControl::setPortOpen(bool open)
         return;
     }
     requireClosed();
-    if (!openDevice())
-        throw openError(m_serial, devicePath());
+    if (const OpenResult opened = openDevice(); !opened)
+        throw opened.error();
 }
 
-bool CommControl::openDevice()
+OpenResult CommControl::openDevice()
 {
     // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
     // of parity or data bits.
@@ -158,7 +157,7 @@ bool CommControl::openDevice()
     m_serial.setStopBits(m_lineSettings.stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
-        return false;
+        return OpenResult::failure(openError(m_serial, devicePath()));
     markParityErrors(m_serial.handle());
     requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();
@@ -171,7 +170,7 @@ bool CommControl::openDevice()
         m_latencyTold = true;
         emit notice(latencyNotice(devicePath(), *latency));
     }
-    return true;
+    return {};
 }
 
 QString CommControl::Input()
@@ -332,18 +331,19 @@ void CommControl::lookForReturn()
 {
     if (!QFileInfo::exists(devicePath()))
         return;
-    const QString identity = deviceIdentity(devicePath());
-    if (!m_identity.isEmpty() && identity != m_identity) {
+    const std::optional<QString> identity = deviceIdentity(devicePath());
+    if (m_identity && identity != m_identity) {
         // A device that tells nothing about itself is not taken for the scanner either.
-        if (!identity.isEmpty() && !m_returnToldOnce) {
+        if (identity && !m_returnToldOnce) {
             m_returnToldOnce = true;
             emit notice(QStringLiteral("%1 is now another device (%2, not the scanner's %3); "
                                        "Pelmar leaves it alone and waits for the scanner")
-                            .arg(devicePath(), identity, m_identity));
+                            .arg(devicePath(), *identity, *m_identity));
         }
         return;
     }
-    if (openDevice()) {
+    const OpenResult opened = openDevice();
+    if (opened) {
         m_returnCheck.stop();
         emit notice(QStringLiteral("the scanner's serial port %1 is back and open again")
                         .arg(devicePath()));
@@ -355,6 +355,6 @@ void CommControl::lookForReturn()
         m_returnToldOnce = true;
         emit notice(QStringLiteral("the scanner's serial port %1 is back but cannot be opened "
                                    "yet, and Pelmar keeps trying: %2")
-                        .arg(devicePath(), openError(m_serial, devicePath()).description()));
+                        .arg(devicePath(), opened.error().description()));
     }
 }

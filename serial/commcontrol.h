@@ -2,6 +2,7 @@
 #define COMMCONTROL_H
 
 #include "linesettings.h"
+#include "openerror.h"
 #include "paritymarks.h"
 #include "runtimeerror.h"
 
@@ -64,7 +65,7 @@ signals:
     void notice(const QString &line);
 
 private:
-    bool openDevice();
+    OpenResult openDevice();
     void lookForReturn();
     void requireClosed() const;
     void requireOpen() const;
@@ -93,7 +94,7 @@ private:
     bool m_draining = false;
     QString m_devicePath;
     QString m_lostReason;
-    QString m_identity; // of the device last opened, to know it again
+    std::optional<QString> m_identity; // of the device last opened, to know it again
     QTimer m_hangUpCheck;
     QTimer m_returnCheck;
     QElapsedTimer m_refusedSince;

@@ -19,10 +19,10 @@ void requestLowLatency(int handle)
 
 std::optional<int> latencyTimer(const QString &devicePath, const QString &sysClassTty)
 {
-    const QString tty = ttyName(devicePath);
-    if (tty.isEmpty())
+    const std::optional<QString> tty = ttyName(devicePath);
+    if (!tty)
         return std::nullopt;
-    QFile file(sysClassTty + u'/' + tty + QStringLiteral("/device/latency_timer"));
+    QFile file(sysClassTty + u'/' + *tty + QStringLiteral("/device/latency_timer"));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     bool ok = false;
@@ -32,7 +32,7 @@ std::optional<int> latencyTimer(const QString &devicePath, const QString &sysCla
 
 QString latencyNotice(const QString &devicePath, int milliseconds)
 {
-    const QString tty = ttyName(devicePath);
+    const QString tty = ttyName(devicePath).value_or(QString());
     return QStringLiteral("the USB adapter of %1 holds received bytes for up to %2 ms (its "
                           "latency timer), so a read can be listed and timed up to %2 ms late. "
                           "Set it to 1 ms: echo 1 | sudo tee /sys/bus/usb-serial/devices/%3/"

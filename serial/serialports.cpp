@@ -94,16 +94,19 @@ QString systemLocation(const QString &name)
     return QStringLiteral("/dev/") + name;
 }
 
-QString ttyName(const QString &path)
-{
-    return QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
-}
-
-QString deviceIdentity(const QString &path)
+std::optional<QString> ttyName(const QString &path)
 {
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty())
-        return {};
+        return std::nullopt;
+    return QFileInfo(device).fileName();
+}
+
+std::optional<QString> deviceIdentity(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty())
+        return std::nullopt;
     QString vendorProduct;
     QString serialNumber;
     if (source()) {
@@ -116,8 +119,9 @@ QString deviceIdentity(const QString &path)
     } else {
         // Read for this one device from sysfs: listing every port through udev would take tens
         // of milliseconds at every open.
-        QString folder = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(ttyName(device)))
-                             .canonicalFilePath();
+        const QString tty = QFileInfo(device).fileName();
+        QString folder
+            = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(tty)).canonicalFilePath();
         for (int up = 0; up < UsbDeviceLevels && !folder.isEmpty(); ++up) {
             if (QFileInfo::exists(folder + QStringLiteral("/idVendor"))) {
                 vendorProduct
@@ -128,7 +132,9 @@ QString deviceIdentity(const QString &path)
             folder = QFileInfo(folder).path();
         }
     }
-    return vendorProduct.isEmpty() ? QString() : (vendorProduct + u' ' + serialNumber).trimmed();
+    if (vendorProduct.isEmpty())
+        return std::nullopt;
+    return (vendorProduct + u' ' + serialNumber).trimmed();
 }
 
 QString portListing(const QList<SerialPortEntry> &ports)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // A serial port present on the machine.
 struct SerialPortEntry
@@ -39,14 +40,14 @@ QString devicePathForPort(int number);
 // A device name as Qt opens it: a name that is not a path is taken in /dev.
 QString systemLocation(const QString &name);
 
-// The kernel's name for the tty that path leads to (ttyUSB0), links followed; empty when path
+// The kernel's name for the tty that path leads to (ttyUSB0), links followed; nothing when path
 // leads nowhere. Its folder in /sys/class/tty has that name.
-QString ttyName(const QString &path);
+std::optional<QString> ttyName(const QString &path);
 
 // What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
-// number; empty for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
+// number; nothing for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
 // stands in for the machine's here too.
-QString deviceIdentity(const QString &path);
+std::optional<QString> deviceIdentity(const QString &path);
 
 // What --list-ports prints: one tab-separated line a port, a dash for what it does not tell.
 QString portListing(const QList<SerialPortEntry> &ports);

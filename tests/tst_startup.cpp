@@ -175,9 +175,9 @@ void TestStartup::portOpensOrTheUserChoosesAnother()
         triedNow << port;
         for (const QString &refusal : std::as_const(refused)) {
             if (refusal.section(u'=', 0, 0) == port)
-                return refusal.section(u'=', 1);
+                return Result<>::failure(refusal.section(u'=', 1));
         }
-        return QString();
+        return Result<>();
     };
     QStringList askedNow;
     const auto ask = [&](const QString &failedPort, const QString &reason) {
@@ -187,11 +187,11 @@ void TestStartup::portOpensOrTheUserChoosesAnother()
         const QString answer = answers.takeFirst();
         return std::optional(ChooserAnswer {QString(answer).remove(u'!'), !answer.endsWith(u'!')});
     };
-    const PortOpening opening = openScannerPort({PortChoice::Source(source), device}, open, ask);
+    const Result<bool> opening = openScannerPort({PortChoice::Source(source), device}, open, ask);
     QCOMPARE(triedNow, tried);
     QCOMPARE(askedNow, asked);
-    QCOMPARE(opening.opened, opened);
-    QCOMPARE(opening.failure, failure);
+    QCOMPARE(opening && *opening, opened);
+    QCOMPARE(opening ? QString() : opening.error(), failure);
     QCOMPARE(rememberedPort(), remembered);
 }
 
