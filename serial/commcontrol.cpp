@@ -3,7 +3,6 @@
 #include "lowlatency.h"
 #include "serialports.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
@@ -39,16 +38,14 @@ bool hungUp(int handle)
     return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
 }
 
-// How often to look whether the line has hung up, and whether a device that went away is back:
-// often enough to react within a second, seldom enough to cost nothing.
-constexpr int CheckMilliseconds = 250;
-// udev gives a new node its group and mode a moment after it appears; a device still refused
-// after this long is worth a word.
-constexpr int RefusedBeforeToldMilliseconds = 2000;
+// How often to look whether the line has hung up: often enough to tell the user within a
+// second, seldom enough to cost nothing.
+constexpr int HangUpCheckMilliseconds = 250;
 
 } // namespace
 
-CommControl::CommControl(QObject *parent) : QObject(parent)
+CommControl::CommControl(QObject *parent)
+    : QObject(parent), m_returnWatch([this] { return openDevice(); })
 {
     m_serial.setReadBufferSize(ReceiveBufferSize);
     connect(&m_serial, &QSerialPort::readyRead, this, [this] {
@@ -66,11 +63,10 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
                     loseDevice(error);
                 }
             });
-    m_returnCheck.setInterval(CheckMilliseconds);
-    connect(&m_returnCheck, &QTimer::timeout, this, &CommControl::lookForReturn);
+    connect(&m_returnWatch, &ReturnWatch::notice, this, &CommControl::notice);
     // Qt 6.8 reads the 0 bytes of a hung-up line over and over without a signal, so the port
     // asks the kernel itself; on Qt 6.4 the read error comes first.
-    m_hangUpCheck.setInterval(CheckMilliseconds);
+    m_hangUpCheck.setInterval(HangUpCheckMilliseconds);
     connect(&m_hangUpCheck, &QTimer::timeout, this, [this] {
         if (hungUp(m_serial.handle()))
             loseDevice(QSerialPort::ResourceError);
@@ -132,7 +128,7 @@ void CommControl::setRThreshold(std::int16_t threshold)
 void CommControl::setPortOpen(bool open)
 {
     if (!open) {
-        m_returnCheck.stop();
+        m_returnWatch.stop();
         m_hangUpCheck.stop();
         if (m_serial.isOpen()) {
             m_serial.flush();
@@ -295,10 +291,7 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
     m_hangUpCheck.stop();
     m_serial.close();
     clearReceived();
-    m_refusedSince.invalidate();
-    m_returnToldOnce = false;
-    if (comesBack())
-        m_returnCheck.start();
+    m_returnWatch.start(devicePath(), m_identity);
     if (!m_sending)
         emit deviceLost(lostDescription());
 }
@@ -310,51 +303,10 @@ QString CommControl::lostDescription() const
         .arg(devicePath(), m_lostReason, whatComesNext());
 }
 
-// A pseudo-terminal's number goes to the next program that asks for one: only a name that
-// stands for the scanner (a device, a by-id link, a simulator's link) is waited for.
-bool CommControl::comesBack() const
-{
-    return !devicePath().startsWith(QStringLiteral("/dev/pts/"));
-}
-
 QString CommControl::whatComesNext() const
 {
-    return comesBack()
+    return ReturnWatch::waitsFor(devicePath())
         ? QStringLiteral("Pelmar opens the port again by itself once the scanner is back.")
         : QStringLiteral("A pseudo-terminal does not come back: start Pelmar again on the new "
                          "one.");
-}
-
-// The same name is looked for, so a by-id link finds the adapter under its new ttyUSB number;
-// another adapter given the old ttyUSB number meanwhile is left alone.
-void CommControl::lookForReturn()
-{
-    if (!QFileInfo::exists(devicePath()))
-        return;
-    const std::optional<QString> identity = deviceIdentity(devicePath());
-    if (m_identity && identity != m_identity) {
-        // A device that tells nothing about itself is not taken for the scanner either.
-        if (identity && !m_returnToldOnce) {
-            m_returnToldOnce = true;
-            emit notice(QStringLiteral("%1 is now another device (%2, not the scanner's %3); "
-                                       "Pelmar leaves it alone and waits for the scanner")
-                            .arg(devicePath(), *identity, *m_identity));
-        }
-        return;
-    }
-    const OpenResult opened = openDevice();
-    if (opened) {
-        m_returnCheck.stop();
-        emit notice(QStringLiteral("the scanner's serial port %1 is back and open again")
-                        .arg(devicePath()));
-        return;
-    }
-    if (!m_refusedSince.isValid())
-        m_refusedSince.start();
-    if (!m_returnToldOnce && m_refusedSince.hasExpired(RefusedBeforeToldMilliseconds)) {
-        m_returnToldOnce = true;
-        emit notice(QStringLiteral("the scanner's serial port %1 is back but cannot be opened "
-                                   "yet, and Pelmar keeps trying: %2")
-                        .arg(devicePath(), opened.error().description()));
-    }
 }

@@ -4,14 +4,17 @@
 #include "linesettings.h"
 #include "openerror.h"
 #include "paritymarks.h"
-#include "runtimeerror.h"
+#include "returnwatch.h"
 
-#include <QElapsedTimer>
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QSerialPort>
+#include <QString>
 #include <QTimer>
 
 #include <cstdint>
+#include <optional>
 
 // The serial port object of the window, with the properties and operations the actions use,
 // over QSerialPort. Text and bytes convert through Latin-1. Received characters wait in a
@@ -66,7 +69,6 @@ signals:
 
 private:
     OpenResult openDevice();
-    void lookForReturn();
     void requireClosed() const;
     void requireOpen() const;
     void readPending();
@@ -76,7 +78,6 @@ private:
     void raiseOnComm();
     void loseDevice(QSerialPort::SerialPortError error);
     QString lostDescription() const;
-    bool comesBack() const;
     QString whatComesNext() const;
 
     QSerialPort m_serial;
@@ -96,9 +97,7 @@ private:
     QString m_lostReason;
     std::optional<QString> m_identity; // of the device last opened, to know it again
     QTimer m_hangUpCheck;
-    QTimer m_returnCheck;
-    QElapsedTimer m_refusedSince;
-    bool m_returnToldOnce = false;
+    ReturnWatch m_returnWatch;
     bool m_sending = false;
     bool m_latencyTold = false;
 };

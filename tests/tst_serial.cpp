@@ -3,6 +3,7 @@
 #include "lowlatency.h"
 #include "paritymarks.h"
 #include "pseudoterminal.h"
+#include "returnwatch.h"
 #include "serialports.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ private slots:
     void busyDeviceFailsToOpen();
     void unpluggedDeviceIsReportedOnceAndRefusesWork();
     void portOpensAgainWhenItsNameComesBack();
+    void returnWatchOpensOnlyTheScannerAndTriesUntilItOpens();
     void latencyTimerIsReadFromTheAdaptersFolder_data();
     void latencyTimerIsReadFromTheAdaptersFolder();
 
@@ -342,7 +344,7 @@ void TestSerial::portOpensAgainWhenItsNameComesBack()
     QTemporaryDir folder;
     const QString link = folder.filePath(QStringLiteral("scanner"));
     auto line = std::make_unique<PseudoTerminal>();
-    QString serialNumber = QStringLiteral("A50285BI");
+    const QString serialNumber = QStringLiteral("A50285BI");
     setSerialPortSource([&] {
         return QList<SerialPortEntry> {
             {line->devicePath(), {}, {}, {}, serialNumber, QStringLiteral("0403:6001"), {}}};
@@ -369,29 +371,79 @@ void TestSerial::portOpensAgainWhenItsNameComesBack()
         QVERIFY_THROWS_EXCEPTION(RunTimeError, port.Input());
 
         line = std::make_unique<PseudoTerminal>();
-        if (plug == 2) {
-            // Another adapter under the scanner's name is left alone, and said so once.
-            serialNumber = QStringLiteral("FTXYZ123");
-            QVERIFY(QFile::link(line->devicePath(), link));
-            QTRY_COMPARE(notices.size(), 2);
-            QTest::qWait(600);
-            QCOMPARE(notices.size(), 2);
-            QVERIFY(!port.PortOpen());
-            QVERIFY2(notices.last().first().toString().contains(QStringLiteral("another device")),
-                     qPrintable(notices.last().first().toString()));
-            serialNumber = QStringLiteral("A50285BI");
-        } else {
-            QVERIFY(QFile::link(line->devicePath(), link));
-        }
+        QVERIFY(QFile::link(line->devicePath(), link));
         QTRY_VERIFY(port.PortOpen());
+        QCOMPARE(notices.size(), plug);
+        QVERIFY2(notices.last().first().toString().contains(QStringLiteral("open again")),
+                 qPrintable(notices.last().first().toString()));
         QCOMPARE(port.RThreshold(), std::int16_t(4));
         QCOMPARE(port.appliedLineSettings(), *parseLineSettings(QStringLiteral("9600,E,7,2")));
         QCOMPARE(port.Input(), QString());
     }
-    QCOMPARE(notices.size(), 3);
     line->write("efgh");
     QTRY_COMPARE(inputs.size(), 3);
     QCOMPARE(inputs.last(), QStringLiteral("efgh"));
+}
+
+// A file stands for the device node, and the list of ports tells which adapter it is.
+void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
+{
+    QTemporaryDir folder;
+    const QString device = folder.filePath(QStringLiteral("ttyUSB0"));
+    const QString scanner = QStringLiteral("0403:6001 A50285BI");
+    QString serialNumber = QStringLiteral("FTXYZ123");
+    setSerialPortSource([&] {
+        SerialPortEntry adapter;
+        adapter.devicePath = QFileInfo(device).canonicalFilePath();
+        adapter.serialNumber = serialNumber;
+        adapter.vendorProduct = QStringLiteral("0403:6001");
+        return QList<SerialPortEntry> {adapter};
+    });
+    int tries = 0;
+    bool refused = false;
+    const RunTimeError refusal(RunTimeError::PortNoPermission, QStringLiteral("no permission"));
+    ReturnWatch watch([&] {
+        ++tries;
+        return refused ? OpenResult::failure(refusal) : OpenResult();
+    });
+    QSignalSpy notices(&watch, &ReturnWatch::notice);
+    QVERIFY(notices.isValid());
+    const auto lastNotice = [&notices] { return notices.last().first().toString(); };
+
+    // Another adapter under the scanner's name is left alone, and said so once.
+    watch.start(device, scanner);
+    QTest::qWait(400);
+    QVERIFY(QFile(device).open(QIODevice::WriteOnly));
+    QTRY_COMPARE(notices.size(), 1);
+    QVERIFY2(lastNotice().contains(QStringLiteral("another device")), qPrintable(lastNotice()));
+    QTest::qWait(400);
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(tries, 0);
+    serialNumber = QStringLiteral("A50285BI");
+    QTRY_COMPARE(notices.size(), 2);
+    QVERIFY2(lastNotice().contains(QStringLiteral("open again")), qPrintable(lastNotice()));
+    QCOMPARE(tries, 1);
+
+    // The scanner back but refused is tried until it opens, and said so once if that lasts.
+    refused = true;
+    watch.start(device, scanner);
+    QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 3, 4000);
+    QVERIFY2(lastNotice().contains(QStringLiteral("cannot be opened yet"))
+                 && lastNotice().contains(QStringLiteral("no permission")),
+             qPrintable(lastNotice()));
+    const int triedBefore = tries;
+    QTRY_VERIFY(tries > triedBefore);
+    refused = false;
+    QTRY_COMPARE(notices.size(), 4);
+    const int triedUntilOpen = tries;
+    QTest::qWait(400);
+    QCOMPARE(tries, triedUntilOpen);
+
+    // A pseudo-terminal's number goes to the next program: it is not waited for.
+    PseudoTerminal line;
+    watch.start(line.devicePath(), std::nullopt);
+    QTest::qWait(400);
+    QCOMPARE(tries, triedUntilOpen);
 }
 
 QTEST_GUILESS_MAIN(TestSerial)
