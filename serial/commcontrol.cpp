@@ -161,10 +161,11 @@ OpenResult CommControl::openDevice()
     m_lostReason.clear();
     m_identity = deviceIdentity(devicePath());
     m_hangUpCheck.start();
-    const std::optional<int> latency = latencyTimer(devicePath());
-    if (latency > 1 && !m_latencyTold) {
-        m_latencyTold = true;
-        emit notice(latencyNotice(devicePath(), *latency));
+    if (!m_latencyTold) {
+        if (const std::optional<QString> slow = slowAdapterNotice(devicePath())) {
+            m_latencyTold = true;
+            emit notice(*slow);
+        }
     }
     return {};
 }
