@@ -28,7 +28,8 @@ public:
     Q_DISABLE_COPY_MOVE(SessionLog)
 
     // Opens path to append to; the first row comes after the header when the file is new or
-    // empty. Fails with the system's reason when the file cannot be opened.
+    // empty. Fails with the system's reason when the file cannot be opened. A file made here and
+    // left empty is removed when the log ends.
     Result<> open(const QString &path);
     // Open, and no write has failed.
     bool isOpen() const { return m_handle >= 0 && !m_failed; }
@@ -48,6 +49,7 @@ private:
 
     QString m_path;
     int m_handle = -1;
+    bool m_made = false;
     QByteArray m_beforeFirstRow;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;

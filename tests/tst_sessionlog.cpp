@@ -44,6 +44,8 @@ private slots:
     void readRowsSurviveARealCsvReader();
     void logThatCannotBeOpenedSaysWhy_data();
     void logThatCannotBeOpenedSaysWhy();
+    void onlyALogFileMadeAndLeftEmptyIsRemoved_data();
+    void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
 };
 
@@ -110,6 +112,34 @@ void TestSessionLog::logThatCannotBeOpenedSaysWhy()
     QVERIFY(!opened);
     QVERIFY(!opened.error().isEmpty());
     QVERIFY(!log.isOpen());
+}
+
+void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved_data()
+{
+    QTest::addColumn<bool>("thereBefore");
+    QTest::addColumn<bool>("rowWritten");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("made, nothing logged") << false << false << false;
+    QTest::newRow("made, a row logged") << false << true << true;
+    QTest::newRow("there before and empty") << true << false << true;
+}
+
+void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved()
+{
+    QFETCH(bool, thereBefore);
+    QFETCH(bool, rowWritten);
+    QFETCH(bool, kept);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    if (thereBefore)
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    {
+        SessionLog log;
+        QVERIFY(log.open(path));
+        if (rowWritten)
+            log.append({QStringLiteral("a row")});
+    }
+    QCOMPARE(QFile::exists(path), kept);
 }
 
 // Two sessions on one file: reads, a refused speed and a measured one, one header in all; the
