@@ -1,6 +1,5 @@
 #include "serialports.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +7,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -39,6 +39,16 @@ QString sysfsValue(const QString &folder, const char *name)
                                           : QString();
 }
 
+// ttyS2 before ttyS10: a device path's number by its value. QCollator's numeric mode would do
+// it, but not in the C locale.
+std::pair<QString, qulonglong> sortKey(const QString &devicePath)
+{
+    qsizetype digits = devicePath.size();
+    while (digits > 0 && devicePath.at(digits - 1) >= u'0' && devicePath.at(digits - 1) <= u'9')
+        --digits;
+    return {devicePath.first(digits), devicePath.sliced(digits).toULongLong()};
+}
+
 QList<SerialPortEntry> machinePorts()
 {
     const QHash<QString, QString> byId = udevLinks(QStringLiteral("by-id"));
@@ -59,12 +69,6 @@ QList<SerialPortEntry> machinePorts()
         }
         ports << port;
     }
-    // ttyS2 before ttyS10.
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(ports.begin(), ports.end(), [&](const auto &a, const auto &b) {
-        return collator.compare(a.devicePath, b.devicePath) < 0;
-    });
     return ports;
 }
 
@@ -72,7 +76,11 @@ QList<SerialPortEntry> machinePorts()
 
 QList<SerialPortEntry> availableSerialPorts()
 {
-    return source() ? source()() : machinePorts();
+    QList<SerialPortEntry> ports = source() ? source()() : machinePorts();
+    std::sort(ports.begin(), ports.end(), [](const auto &a, const auto &b) {
+        return sortKey(a.devicePath) < sortKey(b.devicePath);
+    });
+    return ports;
 }
 
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> newSource)

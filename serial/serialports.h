@@ -31,7 +31,7 @@ struct SerialPortEntry
     friend bool operator==(const SerialPortEntry &, const SerialPortEntry &) = default;
 };
 
-// The serial ports present now, by device path.
+// The serial ports present now, in the order of their device paths, numbers by their value.
 QList<SerialPortEntry> availableSerialPorts();
 
 // The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.

@@ -1,9 +1,18 @@
 #include "commandline.h"
+#include "form1.h"
+#include "lowlatency.h"
+#include "messagebox.h"
 #include "portchoice.h"
 #include "portchooser.h"
+#include "pseudoterminal.h"
+#include "startup.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -11,7 +20,17 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -42,6 +61,23 @@ QPushButton *dialogButton(PortChooser &chooser, const QString &text)
     return nullptr;
 }
 
+// What run writes to a standard stream, given by its descriptor, meanwhile.
+QString printedOn(int descriptor, const std::function<void()> &run)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        qFatal("no temporary file");
+    std::fflush(nullptr);
+    const int saved = dup(descriptor);
+    dup2(file.handle(), descriptor);
+    run();
+    std::fflush(nullptr);
+    dup2(saved, descriptor);
+    close(saved);
+    file.seek(0);
+    return QString::fromLocal8Bit(file.readAll());
+}
+
 QStringList rows(PortChooser &chooser)
 {
     QStringList texts;
@@ -63,7 +99,13 @@ private slots:
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configuration.path());
     }
-    void cleanup() { setSerialPortSource({}); }
+    void cleanup()
+    {
+        setSerialPortSource({});
+        setSysClassTty({});
+        setMessageHandler({});
+        qunsetenv("PELMAR_PORT");
+    }
 
     void portIsChosenInItsOrder_data();
     void portIsChosenInItsOrder();
@@ -71,6 +113,8 @@ private slots:
     void portOpensOrTheUserChoosesAnother();
     void commandLineIsReadOrRefused_data();
     void commandLineIsReadOrRefused();
+    void sessionStartsAsTheCommandLineAndTheChooserSay_data();
+    void sessionStartsAsTheCommandLineAndTheChooserSay();
     void portListingHasOneLineAPort();
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
@@ -154,6 +198,8 @@ void TestStartup::portOpensOrTheUserChoosesAnother_data()
     row("chosen port fails: asked again", ask, "", {"/dev/ttyACM0=no permission"},
         {"/dev/ttyACM0", "/dev/ttyUSB0"}, {"|", "/dev/ttyACM0|no permission"},
         {"/dev/ttyACM0", "/dev/ttyUSB0"}, true, "", "/dev/ttyUSB0");
+    row("chosen port fails, then quit", ask, "", {"/dev/ttyACM0=busy"}, {"/dev/ttyACM0"},
+        {"|", "/dev/ttyACM0|busy"}, {"/dev/ttyACM0"}, false, "", "old");
     row("quit at once", ask, "", {}, {}, {"|"}, {}, false, "", "old");
 }
 
@@ -255,11 +301,149 @@ void TestStartup::commandLineIsReadOrRefused()
     }
 }
 
+// --list-ports, run here on ports of the test's own, in the order of their numbers.
+void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay_data()
+{
+    // LINE is the scanner's pseudo-terminal, LOG a log file to be made, NOWHERE a device or a
+    // folder that is not there.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environment"); // PELMAR_PORT
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<QStringList>("answers"); // the chooser's, in turn; "!" leaves remember off
+    QTest::addColumn<int>("choosers");
+    QTest::addColumn<QString>("opened"); // empty when the session does not start
+    QTest::addColumn<QString>("listed"); // the speed of reads 1 s apart, once started
+    QTest::addColumn<QString>("rememberedAfter");
+    QTest::addColumn<QString>("told");
+    const auto row
+        = [](const char *name, const QStringList &arguments, const char *environment,
+             const char *remembered, const QStringList &answers, int choosers, const char *opened,
+             const char *listed, const char *rememberedAfter, const char *told) {
+              QTest::newRow(name) << arguments << QString(environment) << QString(remembered)
+                                  << answers << choosers << QString(opened) << QString(listed)
+                                  << QString(rememberedAfter) << QString(told);
+          };
+    row("named, logged, at N scale", {"--port", "LINE", "--log", "LOG", "--scale", "160"}, "",
+        "old", {}, 0, "LINE", "109 MPH", "old", "");
+    row("PELMAR_PORT without --port", {}, "LINE", "old", {}, 0, "LINE", "59 MPH", "old", "");
+    row("--port before PELMAR_PORT", {"--port", "LINE"}, "NOWHERE", "", {}, 0, "LINE", "59 MPH", "",
+        "");
+    row("a log that cannot be opened stops the start", {"--port", "LINE", "--log", "NOWHERE/log"},
+        "", "old", {}, 0, "", "", "old",
+        "The log file NOWHERE/log cannot be opened: No such file or directory");
+    row("a named port that cannot be opened stops the start", {"--port", "NOWHERE", "--log", "LOG"},
+        "", "old", {}, 0, "", "", "old",
+        "Run-time error '8002': The serial port NOWHERE does not exist. Plug the scanner "
+        "in, or name its device (for example pelmar --port /dev/ttyUSB0).");
+    row("the remembered port gone, another chosen", {"--log", "LOG"}, "", "NOWHERE", {"LINE"}, 1,
+        "LINE", "59 MPH", "LINE", "");
+    row("chosen, not to be remembered", {}, "", "NOWHERE", {"LINE!"}, 1, "LINE", "59 MPH", "", "");
+    row("chosen port fails, then quit", {"--log", "LOG"}, "", "", {"NOWHERE"}, 2, "", "", "", "");
+}
+
+// With a display (the offscreen one), so that the chooser can be answered; the scanner's adapter
+// holds bytes for 16 ms, which is told on stderr once its port is open.
+void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environment);
+    QFETCH(QString, remembered);
+    QFETCH(QStringList, answers);
+    QFETCH(int, choosers);
+    QFETCH(QString, opened);
+    QFETCH(QString, listed);
+    QFETCH(QString, rememberedAfter);
+    QFETCH(QString, told);
+    PseudoTerminal line;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("session.csv"));
+    const auto place = [&](QString text) {
+        return text.replace(QStringLiteral("LINE"), line.devicePath())
+            .replace(QStringLiteral("LOG"), log)
+            .replace(QStringLiteral("NOWHERE"), folder.filePath(QStringLiteral("nowhere")));
+    };
+    const QString tty = QFileInfo(line.devicePath()).fileName();
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("sys/") + tty + QStringLiteral("/device")));
+    {
+        QFile timer(folder.filePath(QStringLiteral("sys/%1/device/latency_timer").arg(tty)));
+        QVERIFY(timer.open(QIODevice::WriteOnly) && timer.write("16\n") == 3);
+    }
+    setSysClassTty(folder.filePath(QStringLiteral("sys")));
+    setSerialPortSource([] { return QList<SerialPortEntry> {}; });
+    if (!environment.isEmpty())
+        qputenv("PELMAR_PORT", place(environment).toLocal8Bit());
+    rememberPort(place(remembered));
+    QStringList messages;
+    setMessageHandler([&messages](const QString &text) { messages << text; });
+
+    int shown = 0;
+    QTimer chooserHand;
+    connect(&chooserHand, &QTimer::timeout, this, [&] {
+        auto *chooser = qobject_cast<PortChooser *>(QApplication::activeModalWidget());
+        if (!chooser || !chooser->isVisible())
+            return;
+        ++shown;
+        if (answers.isEmpty()) {
+            chooser->reject();
+            return;
+        }
+        const QString answer = answers.takeFirst();
+        chooser->findChild<QCheckBox *>()->setChecked(!answer.endsWith(u'!'));
+        QTest::keyClicks(chooser->findChild<QLineEdit *>(), place(answer).remove(u'!'));
+        dialogButton(*chooser, QStringLiteral("Open"))->click();
+    });
+    chooserHand.start(20);
+
+    arguments.prepend(QStringLiteral("pelmar"));
+    for (QString &argument : arguments)
+        argument = place(argument);
+    auto form = std::make_unique<Form1>();
+    bool started = false;
+    const QString stderrText
+        = printedOn(STDERR_FILENO, [&] { started = startSession(*form, CommandLine(arguments)); });
+    QCOMPARE(shown, choosers);
+    QCOMPARE(started, !opened.isEmpty());
+    QCOMPARE(rememberedPort(), place(rememberedAfter));
+    if (started) {
+        QCOMPARE(form->Comm1.devicePath(), place(opened));
+        QVERIFY(form->Comm1.PortOpen());
+        QVERIFY2(stderrText.contains(QStringLiteral("pelmar: the USB adapter of %1 holds "
+                                                    "received bytes for up to 16 ms")
+                                         .arg(line.devicePath())),
+                 qPrintable(stderrText));
+        QCOMPARE(messages, QStringList());
+        form->Scan2 = 1;
+        form->Speed->click();
+        QCOMPARE(form->List1->model()->index(0, 0).data().toString(), listed);
+    } else {
+        QVERIFY(!form->Comm1.PortOpen());
+        QCOMPARE(messages, told.isEmpty() ? QStringList() : QStringList {place(told)});
+        QCOMPARE(stderrText.contains(QStringLiteral("pelmar: ") + place(told) + u'\n'),
+                 !told.isEmpty());
+    }
+    form.reset();
+    // The log stays only where something was logged in it, and has the scale that was used.
+    if (arguments.contains(log)) {
+        QFile written(log);
+        QCOMPARE(written.open(QIODevice::ReadOnly), started);
+        const QString scale = arguments.contains(QStringLiteral("--scale")) ? "160" : "87";
+        QCOMPARE(written.readAll().contains(u",%1,%2,"_s.arg(scale, listed).toUtf8()), started);
+    }
+}
+
 void TestStartup::portListingHasOneLineAPort()
 {
-    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
-    QCOMPARE(portListing(availableSerialPorts()),
-             QStringLiteral("/dev/ttyS0\t-\t-\t-\t-\t-\n"
+    const SerialPortEntry uart2 {"/dev/ttyS2", {}, {}, {}, {}, {}, {}};
+    const SerialPortEntry uart10 {"/dev/ttyS10", {}, {}, {}, {}, {}, {}};
+    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart2}; });
+    int status = -1;
+    const QString printed = printedOn(STDOUT_FILENO, [&status] {
+        status = CommandLine({"pelmar", "--list-ports"}).runWithoutWindow();
+    });
+    QCOMPARE(status, 0);
+    QCOMPARE(printed,
+             QStringLiteral("/dev/ttyS2\t-\t-\t-\t-\t-\n"
+                            "/dev/ttyS10\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
                  .arg(Ftdi.byIdPath));
