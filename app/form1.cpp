@@ -109,6 +109,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
     Send = button("Send", QStringLiteral("Send"), twips(3480, 720, 975, 375), this);
     Text1 = textBox("Text1", twips(480, 720, 2775, 375), this);
 
+    // What a screen reader names each text box and the list by: the label beside it.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
+    Label3->setBuddy(Text3);
+    Label4->setBuddy(List1);
+
     QWidget *const tabOrder[] = {Text1, Send,  On,    Off,   Host,  Constant, Default,
                                  Set,   Text2, Speed, Clear, List1, Clrlist,  Text3};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -158,6 +164,8 @@ void Form1::load()
     Label2->setText(QStringLiteral("Length of barcode"));
     Label3->setText(QStringLiteral("Distance between barcodes in inches"));
     Label4->setText(QStringLiteral("List of barcodes read"));
+    // A table, unlike a text box, does not take its name from its buddy.
+    List1->setAccessibleName(Label4->text());
     Text2->setText(QStringLiteral("12"));
     Text3->setText(QStringLiteral("12"));
     ScanFlag = 1;

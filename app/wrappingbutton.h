@@ -12,7 +12,7 @@ class WrappingButton : public QPushButton
     Q_OBJECT
 
 public:
-    WrappingButton(const QString &caption, QWidget *parent = nullptr);
+    explicit WrappingButton(const QString &caption, QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

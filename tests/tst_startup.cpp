@@ -8,6 +8,7 @@
 #include "startup.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -27,6 +29,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -119,6 +122,7 @@ private slots:
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
     void rememberedPortIsKeptInTheConfigurationFolder();
+    void screenReaderMeetsEachControlByTheTextShownForIt();
 
 private:
     QTemporaryDir m_configuration;
@@ -524,6 +528,36 @@ void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
     QVERIFY(QFile::exists(m_configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
     rememberPort({});
     QCOMPARE(rememberedPort(), QString());
+}
+
+// Read as a screen reader reads the window: a text box and the list by the label beside them, a
+// button by its caption, once, and pressed as it is clicked.
+void TestStartup::screenReaderMeetsEachControlByTheTextShownForIt()
+{
+    PseudoTerminal line;
+    Form1 form;
+    form.Comm1.setDevicePath(line.devicePath());
+    form.load();
+    const std::pair<QWidget *, QLabel *> labelled[] = {{form.Text1, form.Label1},
+                                                       {form.Text2, form.Label2},
+                                                       {form.Text3, form.Label3},
+                                                       {form.List1, form.Label4}};
+    for (const auto &[control, label] : labelled) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name),
+                 label->text());
+    }
+    for (QPushButton *button : form.findChildren<QPushButton *>()) {
+        QAccessibleInterface *read = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(read->role(), QAccessible::Button);
+        QCOMPARE(read->text(QAccessible::Name), button->findChild<QLabel *>()->text());
+        QCOMPARE(read->childCount(), 0);
+    }
+    QSignalSpy clicks(form.Clrlist, &QPushButton::clicked);
+    QVERIFY(clicks.isValid());
+    QAccessible::queryAccessibleInterface(form.Clrlist)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(clicks.size(), 1);
 }
 
 QTEST_MAIN(TestStartup)
