@@ -11,12 +11,19 @@
 #include "wrappingbutton.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRect>
 #include <QScopedValueRollback>
+#include <QString>
 
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -30,7 +37,7 @@ constexpr int FontPixelSize = 10;
 // A barcode is followed by two more characters on the line.
 constexpr double CharactersAfterBarcode = 2;
 // The longest barcode whose threshold, its length and the two characters after it, the port takes.
-constexpr int HighestLength = 32767 - int(CharactersAfterBarcode);
+constexpr int HighestLength = 32767 - static_cast<int>(CharactersAfterBarcode);
 
 QRect twips(int left, int top, int width, int height)
 {

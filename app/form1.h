@@ -7,11 +7,13 @@
 #include "sessionlog.h"
 #include "speed.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
 
 class QAbstractItemView;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include <utility>
+
 namespace {
 
 const QString RememberedKey = QStringLiteral("port");

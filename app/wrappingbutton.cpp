@@ -65,7 +65,7 @@ WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     : QPushButton(parent), m_label(new QLabel(caption, this))
 {
     // Once, with the first button of the program.
-    [[maybe_unused]] static const bool accessible = [] {
+    [[maybe_unused]] static const bool FactoryInstalled = [] {
         QAccessible::installFactory(&accessibleButton);
         return true;
     }();

@@ -2,8 +2,11 @@
 #define WRAPPINGBUTTON_H
 
 #include <QPushButton>
+#include <QSize>
+#include <QString>
 
 class QLabel;
+class QResizeEvent;
 
 // A push button whose caption is centred and wraps at word boundaries, which QPushButton cannot
 // do: the caption is a word-wrapping label laid over the button, blind to the mouse.

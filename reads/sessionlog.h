@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 // The session's record in a CSV file, one row appended for every read and every speed. Rows are

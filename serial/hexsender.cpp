@@ -2,6 +2,10 @@
 
 #include "conversions.h"
 
+#include <QChar>
+
+#include <cstdint>
+
 namespace {
 
 // The digit's value, or 0 with a message for a character that is not a hex digit.

@@ -5,6 +5,7 @@
 #include "runtimeerror.h"
 
 #include <QSerialPort>
+#include <QString>
 
 #include <variant>
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <utility>
