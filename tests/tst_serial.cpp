@@ -7,6 +7,7 @@
 #include "serialports.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -490,15 +491,19 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     QTest::qWait(400);
     QCOMPARE(notices.size(), 1);
     QCOMPARE(tries, 0);
+    // Opened within a second of its return.
     serialNumber = QStringLiteral("A50285BI");
-    QTRY_COMPARE(notices.size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 2, 1000);
     QVERIFY2(lastNotice().contains(QStringLiteral("open again")), qPrintable(lastNotice()));
     QCOMPARE(tries, 1);
 
     // The scanner back but refused is tried until it opens, and said so once if that lasts.
     refused = true;
+    QElapsedTimer refusedFor;
+    refusedFor.start();
     watch.start(device, scanner);
     QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 3, 4000);
+    QVERIFY(refusedFor.elapsed() >= 2000);
     QVERIFY2(lastNotice().contains(QStringLiteral("cannot be opened yet"))
                  && lastNotice().contains(QStringLiteral("no permission")),
              qPrintable(lastNotice()));

@@ -62,9 +62,12 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
     const QString crlf = QStringLiteral("\r\n");
     row("plain", "012345678905", crlf, {}, R"(012345678905\r\n)");
     row("quotes and commas", R"(0"1,2"",3)", crlf, {}, R"(0"1,2"",3\r\n)");
+    row("a comma alone", "01,2", crlf, {}, R"(01,2\r\n)");
+    row("a quote alone, first", R"("012)", crlf, {}, R"("012\r\n)");
+    row("a CR alone", "01\r2", crlf, {}, R"(01\r2\r\n)");
     row("CR LF inside", "01\r\n2\n3\r", crlf, {}, R"(01\r\n2\n3\r\r\n)");
-    row("NUL, tab and Latin-1", QString::fromLatin1("A\0\t\x7f\x80\xe9\xff", 7), crlf, {},
-        R"(A\0\t\x7f\x80\xe9\xff\r\n)");
+    row("control bytes, DEL and Latin-1", QString::fromLatin1("A\0\t\x01\x1f~\x7f\x80\xe9\xff", 10),
+        crlf, {}, R"(A\0\t\x01\x1f~\x7f\x80\xe9\xff\r\n)");
     row("a real ? beside a parity mark", "1?2?", crlf, {3}, R"(1?2\?\r\n)");
     row("backslashes", R"(a\b\?)", crlf, {}, R"(a\\b\\?\r\n)");
     row("a formula's sign", "=1+2", crlf, {}, R"(=1+2\r\n)");

@@ -327,8 +327,8 @@ void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay_data()
                                   << answers << choosers << QString(opened) << QString(listed)
                                   << QString(rememberedAfter) << QString(told);
           };
-    row("named, logged, at N scale", {"--port", "LINE", "--log", "LOG", "--scale", "160"}, "",
-        "old", {}, 0, "LINE", "109 MPH", "old", "");
+    row("named, logged, at G scale", {"--port", "LINE", "--log", "LOG", "--scale", "22.5"}, "",
+        "old", {}, 0, "LINE", "15 MPH", "old", "");
     row("PELMAR_PORT without --port", {}, "LINE", "old", {}, 0, "LINE", "59 MPH", "old", "");
     row("--port before PELMAR_PORT", {"--port", "LINE"}, "NOWHERE", "", {}, 0, "LINE", "59 MPH", "",
         "");
@@ -430,7 +430,7 @@ void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay()
     if (arguments.contains(log)) {
         QFile written(log);
         QCOMPARE(written.open(QIODevice::ReadOnly), started);
-        const QString scale = arguments.contains(QStringLiteral("--scale")) ? "160" : "87";
+        const QString scale = arguments.contains(QStringLiteral("--scale")) ? "22.5" : "87";
         QCOMPARE(written.readAll().contains(u",%1,%2,"_s.arg(scale, listed).toUtf8()), started);
     }
 }
@@ -512,6 +512,7 @@ void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
     PortChooser unplugged(Acm.devicePath, missing);
     QCOMPARE(rows(unplugged).first(), Acm.devicePath + QStringLiteral("\n    ") + missing);
     QCOMPARE(rows(unplugged).size(), 3);
+    QCOMPARE(unplugged.findChild<QListWidget *>()->item(0)->flags(), Qt::NoItemFlags);
 
     plugged.clear();
     PortChooser empty;
