@@ -16,12 +16,13 @@ const QCommandLineOption HelpOption({QStringLiteral("h"), QStringLiteral("help")
                                     QStringLiteral("Show this help and exit."));
 const QCommandLineOption VersionOption({QStringLiteral("v"), QStringLiteral("version")},
                                        QStringLiteral("Show the version and exit."));
-const QCommandLineOption PortOption(QStringLiteral("port"),
-                                    QStringLiteral("The scanner's serial device, e.g. /dev/ttyUSB0 "
-                                                   "or a /dev/serial/by-id/ link. Without it: "
-                                                   "PELMAR_PORT, the remembered port, /dev/ttyS0 "
-                                                   "when it is the only port, else Pelmar asks."),
-                                    QStringLiteral("device"));
+const QCommandLineOption PortOption(
+    QStringLiteral("port"),
+    QStringLiteral("The scanner's serial device, e.g. /dev/ttyUSB0 or a /dev/serial/by-id/ link; "
+                   "a name that does not start with /, ./ or ../ is taken in /dev (ttyUSB0 is "
+                   "/dev/ttyUSB0). Without it: PELMAR_PORT, the remembered port, /dev/ttyS0 when "
+                   "it is the only port, else Pelmar asks."),
+    QStringLiteral("device"));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports found and exit."));
 const QCommandLineOption

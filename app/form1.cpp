@@ -11,12 +11,19 @@
 #include "wrappingbutton.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRect>
 #include <QScopedValueRollback>
+#include <QString>
 
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -30,7 +37,7 @@ constexpr int FontPixelSize = 10;
 // A barcode is followed by two more characters on the line.
 constexpr double CharactersAfterBarcode = 2;
 // The longest barcode whose threshold, its length and the two characters after it, the port takes.
-constexpr int HighestLength = 32767 - int(CharactersAfterBarcode);
+constexpr int HighestLength = 32767 - static_cast<int>(CharactersAfterBarcode);
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -109,6 +116,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent), Comm1(this)
     Send = button("Send", QStringLiteral("Send"), twips(3480, 720, 975, 375), this);
     Text1 = textBox("Text1", twips(480, 720, 2775, 375), this);
 
+    // What a screen reader names each text box and the list by: the label beside it.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
+    Label3->setBuddy(Text3);
+    Label4->setBuddy(List1);
+
     QWidget *const tabOrder[] = {Text1, Send,  On,    Off,   Host,  Constant, Default,
                                  Set,   Text2, Speed, Clear, List1, Clrlist,  Text3};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -158,6 +171,8 @@ void Form1::load()
     Label2->setText(QStringLiteral("Length of barcode"));
     Label3->setText(QStringLiteral("Distance between barcodes in inches"));
     Label4->setText(QStringLiteral("List of barcodes read"));
+    // A table, unlike a text box, does not take its name from its buddy.
+    List1->setAccessibleName(Label4->text());
     Text2->setText(QStringLiteral("12"));
     Text3->setText(QStringLiteral("12"));
     ScanFlag = 1;
@@ -318,7 +333,13 @@ void Form1::clickSpeed()
         m_reads.insertTop(result.listLine);
 }
 
-QString Form1::startLog(const QString &path)
+Result<> Form1::openLog(const QString &path)
 {
     return m_log.open(path);
+}
+
+QString Form1::startLog(const QString &path)
+{
+    const Result<> opened = openLog(path);
+    return opened ? QString() : opened.error();
 }

@@ -3,14 +3,17 @@
 
 #include "commcontrol.h"
 #include "readlist.h"
+#include "result.h"
 #include "sessionlog.h"
 #include "speed.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
 
 class QAbstractItemView;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,8 +32,11 @@ public:
 
     // The scale of the model, for the full-size speed: 87 (HO) unless set.
     void setScale(double scale) { m_scale = scale; }
-    // Keeps a record of every read and every speed in the CSV file at path from now on. Returns
-    // why the file cannot be opened, or empty text.
+    // Keeps a record of every read and every speed in the CSV file at path from now on. Fails
+    // with the reason when the file cannot be opened.
+    Result<> openLog(const QString &path);
+    // The same, with the reason as text and empty text when the log opened, for the callers that
+    // take it so.
     QString startLog(const QString &path);
 
     QLineEdit *Text1;

@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeySequence>
+#include <QString>
 
 ListBoxTable::ListBoxTable(ReadList *reads, QWidget *parent) : QTableView(parent), m_reads(reads)
 {

@@ -1,33 +1,21 @@
 #include "commandline.h"
 #include "form1.h"
-#include "messagebox.h"
-#include "portchoice.h"
-#include "portchooser.h"
-#include "runtimeerror.h"
+#include "startup.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
+#include <QString>
+#include <QStringList>
 
-#include <cstdio>
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
 
 namespace {
-
-void printLine(const QString &text)
-{
-    std::fprintf(stderr, "pelmar: %s\n", qPrintable(text));
-}
-
-// A failure that keeps the window from opening: told on stderr for scripts, and in a box.
-void reportStartFailure(const QString &text)
-{
-    printLine(text);
-    showMessage(text);
-}
 
 // Qt ends a program that has no display with an abort and a word about reinstalling it; a user at
 // a terminal without a desktop is better told what is missing.
@@ -36,33 +24,6 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         || !qEnvironmentVariableIsEmpty("DISPLAY")
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-// Opens the scanner's port and loads the window on it. Returns false when Pelmar is to end: a
-// named port failed, which is told here, or the user quit the chooser.
-bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
-{
-    const PortChoice choice = choosePort(commandLinePort, qEnvironmentVariable("PELMAR_PORT"),
-                                         &rememberedPort, &availableSerialPorts);
-    const auto load = [&form](const QString &port) {
-        form.Comm1.setDevicePath(port);
-        try {
-            form.load();
-            return QString();
-        } catch (const RunTimeError &error) {
-            return error.message();
-        }
-    };
-    const auto ask = [](const QString &failedPort, const QString &reason) {
-        PortChooser chooser(failedPort, reason);
-        return chooser.exec() == QDialog::Accepted
-            ? std::optional(ChooserAnswer {chooser.port(), chooser.remember()})
-            : std::nullopt;
-    };
-    const PortOpening opening = openScannerPort(choice, load, ask);
-    if (!opening.failure.isEmpty())
-        reportStartFailure(opening.failure);
-    return opening.opened;
 }
 
 } // namespace
@@ -99,16 +60,7 @@ int main(int argc, char *argv[])
     icon.setAutoDetectImageFormat(false);
     QApplication::setWindowIcon(QPixmap::fromImage(icon.read()));
     Form1 form;
-    QObject::connect(&form.Comm1, &CommControl::notice, &printLine);
-    form.setScale(commandLine.scale());
-    if (!commandLine.logFile().isEmpty()) {
-        if (const QString failed = form.startLog(commandLine.logFile()); !failed.isEmpty()) {
-            reportStartFailure(QStringLiteral("The log file %1 cannot be opened: %2")
-                                   .arg(commandLine.logFile(), failed));
-            return 1;
-        }
-    }
-    if (!loadOnScannerPort(form, commandLine.port()))
+    if (!startSession(form, commandLine))
         return 1;
     form.show();
     return application.exec();

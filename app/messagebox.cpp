@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace {
 
 std::function<void(const QString &)> &handler()

@@ -1,8 +1,8 @@
 #include "portchoice.h"
 
-#include "commcontrol.h"
-
 #include <QSettings>
+
+#include <utility>
 
 namespace {
 
@@ -32,14 +32,14 @@ PortChoice choosePort(const QString &commandLinePort, const QString &environment
     return {};
 }
 
-PortOpening
-openScannerPort(const PortChoice &choice, const std::function<QString(const QString &port)> &open,
+Result<bool>
+openScannerPort(const PortChoice &choice, const std::function<Result<>(const QString &port)> &open,
                 const std::function<std::optional<ChooserAnswer>(const QString &failedPort,
                                                                  const QString &reason)> &ask)
 {
     if (choice.source == PortChoice::Named) {
-        const QString failure = open(choice.device);
-        return {failure.isEmpty(), failure};
+        const Result<> opened = open(choice.device);
+        return opened ? Result<bool>(true) : Result<bool>::failure(opened.error());
     }
     QString port = choice.device;
     QString failedPort;
@@ -49,16 +49,17 @@ openScannerPort(const PortChoice &choice, const std::function<QString(const QStr
         if (port.isEmpty()) {
             const std::optional<ChooserAnswer> answer = ask(failedPort, reason);
             if (!answer)
-                return {};
+                return Result<bool>(false);
             port = answer->port;
             remember = answer->remember;
         }
-        reason = open(port);
-        if (reason.isEmpty()) {
+        const Result<> opened = open(port);
+        if (opened) {
             if (remember)
                 rememberPort(*remember ? port : QString());
-            return {true, {}};
+            return Result<bool>(true);
         }
+        reason = opened.error();
         failedPort = std::exchange(port, {});
     }
 }

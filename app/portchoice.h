@@ -1,6 +1,7 @@
 #ifndef PORTCHOICE_H
 #define PORTCHOICE_H
 
+#include "result.h"
 #include "serialports.h"
 
 #include <QList>
@@ -40,20 +41,14 @@ struct ChooserAnswer
     bool remember = true;
 };
 
-// How opening the scanner's port at start turned out.
-struct PortOpening
-{
-    bool opened = false;
-    QString failure; // why a named port did not open; empty when the user quit
-};
-
-// Opens the port choice names, or the one the user chooses. open tries a port and returns why it
-// failed, or empty text; ask shows the chooser, with the port that failed and why, and returns
-// nothing when the user quits. A named port is tried once. Any other that fails brings up the
-// chooser, again and again until a port opens or the user quits; a port chosen there is
-// remembered (or the remembered one forgotten) once it has opened.
-PortOpening
-openScannerPort(const PortChoice &choice, const std::function<QString(const QString &port)> &open,
+// Opens the port choice names, or the one the user chooses, and gives whether a port opened:
+// false when the user quit. open tries a port; ask shows the chooser, with the port that failed
+// and why, and returns nothing when the user quits. A named port is tried once, and its failure
+// is the result's. Any other that fails brings up the chooser, again and again until a port
+// opens or the user quits; a port chosen there is remembered (or the remembered one forgotten)
+// once it has opened.
+Result<bool>
+openScannerPort(const PortChoice &choice, const std::function<Result<>(const QString &port)> &open,
                 const std::function<std::optional<ChooserAnswer>(const QString &failedPort,
                                                                  const QString &reason)> &ask);
 

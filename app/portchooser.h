@@ -4,6 +4,8 @@
 #include "serialports.h"
 
 #include <QDialog>
+#include <QList>
+#include <QString>
 #include <QTimer>
 
 class QCheckBox;

@@ -1,8 +1,13 @@
 #include "wrappingbutton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QLabel>
+#include <QLatin1StringView>
 #include <QMargins>
 #include <QResizeEvent>
+#include <QSize>
+#include <QStringList>
 
 namespace {
 
@@ -11,11 +16,59 @@ constexpr QMargins CaptionMargins(2, 1, 2, 1);
 // What the button's frame adds to its caption's size.
 constexpr QSize FrameSize(8, 6);
 
+// The button as a screen reader meets it: a push button named by its caption, whose label is part
+// of it and no child of its own, or the caption would be read twice.
+class AccessibleButton : public QAccessibleWidget
+{
+public:
+    explicit AccessibleButton(QPushButton *button) : QAccessibleWidget(button, QAccessible::Button)
+    {
+        addControllingSignal(QStringLiteral("clicked(bool)"));
+    }
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.pressed = button()->isDown();
+        return state;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList {pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action != pressAction())
+            QAccessibleWidget::doAction(action);
+        else if (button()->isEnabled())
+            button()->animateClick();
+    }
+
+private:
+    QPushButton *button() const { return static_cast<QPushButton *>(widget()); }
+};
+
+QAccessibleInterface *accessibleButton(const QString &className, QObject *object)
+{
+    if (className != QLatin1StringView(WrappingButton::staticMetaObject.className()))
+        return nullptr;
+    return new AccessibleButton(static_cast<WrappingButton *>(object));
+}
+
 } // namespace
 
 WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     : QPushButton(parent), m_label(new QLabel(caption, this))
 {
+    // Once, with the first button of the program.
+    [[maybe_unused]] static const bool FactoryInstalled = [] {
+        QAccessible::installFactory(&accessibleButton);
+        return true;
+    }();
     // Enter in a text box must never click a button.
     setAutoDefault(false);
     setDefault(false);
@@ -27,11 +80,6 @@ WrappingButton::WrappingButton(const QString &caption, QWidget *parent)
     m_label->setTextInteractionFlags(Qt::NoTextInteraction);
     m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_label->setFocusPolicy(Qt::NoFocus);
-}
-
-QString WrappingButton::caption() const
-{
-    return m_label->text();
 }
 
 QSize WrappingButton::sizeHint() const

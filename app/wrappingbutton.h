@@ -2,8 +2,11 @@
 #define WRAPPINGBUTTON_H
 
 #include <QPushButton>
+#include <QSize>
+#include <QString>
 
 class QLabel;
+class QResizeEvent;
 
 // A push button whose caption is centred and wraps at word boundaries, which QPushButton cannot
 // do: the caption is a word-wrapping label laid over the button, blind to the mouse.
@@ -12,9 +15,8 @@ class WrappingButton : public QPushButton
     Q_OBJECT
 
 public:
-    WrappingButton(const QString &caption, QWidget *parent = nullptr);
+    explicit WrappingButton(const QString &caption, QWidget *parent = nullptr);
 
-    QString caption() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

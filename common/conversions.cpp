@@ -6,9 +6,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <locale.h>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -16,8 +18,8 @@ namespace {
 // gives an infinity on overflow and 0 on underflow. Callers pass only checked decimal text.
 double parseDecimal(const std::string &decimal)
 {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return strtod_l(decimal.c_str(), nullptr, cLocale);
+    static const locale_t CLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return strtod_l(decimal.c_str(), nullptr, CLocale);
 }
 
 bool isDigit(QChar c)
@@ -36,7 +38,7 @@ std::string localeNumberToDecimal(const QString &text)
     const auto take = [&](auto accepts) {
         qsizetype count = 0;
         while (i < trimmed.size() && accepts(trimmed.at(i))) {
-            decimal += char(trimmed.at(i).unicode());
+            decimal += static_cast<char>(trimmed.at(i).unicode());
             ++i;
             ++count;
         }
@@ -44,7 +46,7 @@ std::string localeNumberToDecimal(const QString &text)
     };
     const auto isSign = [](QChar c) { return c == u'+' || c == u'-'; };
     if (i < trimmed.size() && isSign(trimmed.at(i)))
-        decimal += char(trimmed.at(i++).unicode());
+        decimal += static_cast<char>(trimmed.at(i++).unicode());
     qsizetype digits = take(isDigit);
     if (!point.isEmpty() && QStringView(trimmed).sliced(i).startsWith(point)) {
         decimal += '.';
@@ -57,7 +59,7 @@ std::string localeNumberToDecimal(const QString &text)
         decimal += 'e';
         ++i;
         if (i < trimmed.size() && isSign(trimmed.at(i)))
-            decimal += char(trimmed.at(i++).unicode());
+            decimal += static_cast<char>(trimmed.at(i++).unicode());
         if (take(isDigit) == 0)
             return {};
     }
@@ -66,17 +68,17 @@ std::string localeNumberToDecimal(const QString &text)
 
 template<typename Integer> Integer roundToInteger(double value)
 {
-    constexpr double lowest = std::numeric_limits<Integer>::min();
-    constexpr double highest = std::numeric_limits<Integer>::max();
+    constexpr double Lowest = std::numeric_limits<Integer>::min();
+    constexpr double Highest = std::numeric_limits<Integer>::max();
     // nearbyint rounds in the default mode, to nearest with ties to even.
     const double rounded = std::nearbyint(value);
-    if (!(rounded >= lowest && rounded <= highest)) {
+    if (!(rounded >= Lowest && rounded <= Highest)) {
         throw RunTimeError(
             RunTimeError::Overflow,
             QStringLiteral("Overflow: %1 does not fit between %2 and %3")
-                .arg(numberToText(value), numberToText(lowest), numberToText(highest)));
+                .arg(numberToText(value), numberToText(Lowest), numberToText(Highest)));
     }
-    return Integer(rounded);
+    return static_cast<Integer>(rounded);
 }
 
 template<typename Integer> Integer textToInteger(const QString &text)
@@ -103,14 +105,14 @@ double Val(const QString &text)
             continue;
         const bool sign = c == u'+' || c == u'-';
         if (sign && decimal.empty()) {
-            decimal += char(c.unicode());
+            decimal += static_cast<char>(c.unicode());
         } else if (isDigit(c)) {
-            decimal += char(c.unicode());
+            decimal += static_cast<char>(c.unicode());
             (exponent ? exponentDigits : mantissaDigits) = true;
         } else if (exponent) {
             if (!sign || exponentDigits || decimal.back() != 'e')
                 break;
-            decimal += char(c.unicode());
+            decimal += static_cast<char>(c.unicode());
         } else if (c == u'.' && !point) {
             decimal += '.';
             point = true;
@@ -166,9 +168,10 @@ QString numberToText(double value, const QString &point)
                    .arg(QChar(exponent < 0 ? u'-' : u'+'))
                    .arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
     } else if (exponent >= 0) {
-        const std::size_t whole = std::size_t(exponent) + 1;
+        const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
         if (digits.size() <= whole) {
-            out += QString::fromLatin1(digits) + QString(qsizetype(whole - digits.size()), u'0');
+            out += QString::fromLatin1(digits)
+                + QString(static_cast<qsizetype>(whole - digits.size()), u'0');
         } else {
             out += QString::fromLatin1(digits.substr(0, whole)) + point
                 + QString::fromLatin1(digits.substr(whole));
@@ -213,7 +216,7 @@ QString substring(const QString &text, int position, double length)
     if (position > text.size())
         return {};
     const qsizetype start = position - 1;
-    if (rounded >= double(text.size() - start))
+    if (rounded >= static_cast<double>(text.size() - start))
         return text.sliced(start);
-    return text.sliced(start, qsizetype(rounded));
+    return text.sliced(start, static_cast<qsizetype>(rounded));
 }

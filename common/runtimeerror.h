@@ -1,6 +1,7 @@
 #ifndef RUNTIMEERROR_H
 #define RUNTIMEERROR_H
 
+#include <QByteArray>
 #include <QString>
 
 #include <exception>

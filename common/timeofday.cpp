@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -21,7 +22,7 @@ float clockTimeOfDay()
     tm local {};
     localtime_r(&now.tv_sec, &local);
     const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-    return float(seconds + now.tv_nsec / 1e9);
+    return static_cast<float>(seconds + now.tv_nsec / 1e9);
 }
 
 } // namespace

@@ -58,8 +58,8 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed)
     fields[Time] = time;
     fields[Kind] = QStringLiteral("speed");
     fields[DistanceInches] = number(speed.distanceInches);
-    fields[Scan1] = number(double(speed.scan1));
-    fields[Scan2] = number(double(speed.scan2));
+    fields[Scan1] = number(static_cast<double>(speed.scan1));
+    fields[Scan2] = number(static_cast<double>(speed.scan2));
     if (speed.modelMph && speed.fullMph) {
         fields[ModelMph] = number(*speed.modelMph);
         fields[FullMph] = number(*speed.fullMph);
@@ -90,7 +90,7 @@ QString escapeReceived(const QString &received, const QList<qsizetype> &marks)
         else if (c == 0)
             escaped += QStringLiteral("\\0");
         else if (c < 0x20 || c >= 0x7F)
-            escaped += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+            escaped += QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
         else
             escaped += QChar(c);
     }

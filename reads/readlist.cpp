@@ -1,5 +1,9 @@
 #include "readlist.h"
 
+#include <QString>
+
+#include <cstddef>
+
 void ReadList::insertTop(const QString &line)
 {
     beginInsertRows(QModelIndex(), 0, 0);
@@ -18,13 +22,13 @@ void ReadList::clear()
 
 QString ReadList::line(int row) const
 {
-    return QString::fromUtf8(lineBytes(m_ends.size() - 1 - std::size_t(row)));
+    return QString::fromUtf8(lineBytes(m_ends.size() - 1 - static_cast<std::size_t>(row)));
 }
 
 QString ReadList::text() const
 {
     QByteArray text;
-    text.reserve(m_text.size() + qsizetype(m_ends.size()));
+    text.reserve(m_text.size() + static_cast<qsizetype>(m_ends.size()));
     for (std::size_t index = m_ends.size(); index-- > 0;) {
         text.append(lineBytes(index));
         if (index > 0)
@@ -41,7 +45,7 @@ QByteArrayView ReadList::lineBytes(std::size_t index) const
 
 int ReadList::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_ends.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_ends.size());
 }
 
 QVariant ReadList::data(const QModelIndex &index, int role) const

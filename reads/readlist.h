@@ -3,7 +3,9 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QString>
 
+#include <cstddef>
 #include <vector>
 
 // The lines of the read list, newest on top. Lines are only ever added at the top or all removed,

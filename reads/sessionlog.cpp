@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <stop_token>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -22,19 +25,48 @@ QString systemError()
 
 // Writes the whole row, then waits until it is on the disk. Devices that cannot be synced (a
 // terminal, a pipe) say so, which is no failure.
-QString writeAndSync(int handle, const QByteArray &row)
+Result<> writeAndSync(int handle, const QByteArray &row)
 {
     for (qsizetype done = 0; done < row.size();) {
-        const ssize_t written = ::write(handle, row.constData() + done, size_t(row.size() - done));
+        const ssize_t written
+            = ::write(handle, row.constData() + done, static_cast<size_t>(row.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            return written < 0 ? systemError() : QStringLiteral("nothing could be written");
+        if (written <= 0) {
+            return Result<>::failure(written < 0 ? systemError()
+                                                 : QStringLiteral("nothing could be written"));
+        }
         done += written;
     }
     if (fdatasync(handle) != 0 && errno != EINVAL && errno != EROFS)
-        return systemError();
+        return Result<>::failure(systemError());
     return {};
+}
+
+// Opens path to append to, made anew when it is missing; a FIFO without a reader must not hold
+// the start up for ever, hence O_NONBLOCK. Made with O_EXCL, so that a file is known to be
+// Pelmar's own only when it made it.
+int openToAppend(const QByteArray &path, bool *made)
+{
+    constexpr int Flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    const int handle = ::open(path.constData(), Flags | O_CREAT | O_EXCL, 0666);
+    *made = handle >= 0;
+    if (handle < 0 && errno == EEXIST)
+        return ::open(path.constData(), Flags);
+    return handle;
+}
+
+// Whether the file open on handle is empty and path still leads to it.
+bool isEmptyAndStillThere(int handle, const QByteArray &path)
+{
+    struct stat opened
+    {
+    };
+    struct stat named
+    {
+    };
+    return fstat(handle, &opened) == 0 && opened.st_size == 0 && stat(path.constData(), &named) == 0
+        && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 // A crash can leave the last row cut short; the next row must not run on from it.
@@ -53,17 +85,21 @@ SessionLog::~SessionLog()
         m_writer.request_stop();
         m_writer.join();
     }
-    if (m_handle >= 0)
-        ::close(m_handle);
+    if (m_handle < 0)
+        return;
+    // A file made for a session that logged nothing (the user quit the port chooser, say) would
+    // only be in the way; one that was there before stays whatever happened.
+    const QByteArray path = QFile::encodeName(m_path);
+    if (m_made && isEmptyAndStillThere(m_handle, path))
+        ::unlink(path.constData());
+    ::close(m_handle);
 }
 
-QString SessionLog::open(const QString &path)
+Result<> SessionLog::open(const QString &path)
 {
-    // Without O_NONBLOCK a FIFO that no one reads would hold the start up for ever.
-    const int handle = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int handle = openToAppend(QFile::encodeName(path), &m_made);
     if (handle < 0)
-        return systemError();
+        return Result<>::failure(systemError());
     struct stat file
     {
     };
@@ -108,15 +144,15 @@ void SessionLog::writeRows(std::stop_token stop)
         m_rows.pop_front();
         m_writing = true;
         lock.unlock();
-        const QString failed = writeAndSync(m_handle, row);
+        const Result<> written = writeAndSync(m_handle, row);
         lock.lock();
         m_writing = false;
-        if (!failed.isEmpty()) {
+        if (!written) {
             m_failed = true;
             m_rows.clear();
             m_changed.notify_all();
             lock.unlock();
-            emit writeFailed(failed);
+            emit writeFailed(written.error());
             return;
         }
         m_changed.notify_all();

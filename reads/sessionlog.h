@@ -1,6 +1,8 @@
 #ifndef SESSIONLOG_H
 #define SESSIONLOG_H
 
+#include "result.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -10,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 // The session's record in a CSV file, one row appended for every read and every speed. Rows are
@@ -26,8 +29,9 @@ public:
     Q_DISABLE_COPY_MOVE(SessionLog)
 
     // Opens path to append to; the first row comes after the header when the file is new or
-    // empty. Returns why it cannot be opened, or empty text.
-    QString open(const QString &path);
+    // empty. Fails with the system's reason when the file cannot be opened. A file made here and
+    // left empty is removed when the log ends.
+    Result<> open(const QString &path);
     // Open, and no write has failed.
     bool isOpen() const { return m_handle >= 0 && !m_failed; }
     QString path() const { return m_path; }
@@ -46,6 +50,7 @@ private:
 
     QString m_path;
     int m_handle = -1;
+    bool m_made = false;
     QByteArray m_beforeFirstRow;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;

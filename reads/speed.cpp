@@ -4,6 +4,7 @@
 #include "runtimeerror.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
 constexpr double InchesPerFoot = 12;

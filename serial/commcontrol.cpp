@@ -1,10 +1,8 @@
 #include "commcontrol.h"
 
 #include "lowlatency.h"
-#include "openerror.h"
 #include "serialports.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
@@ -40,21 +38,14 @@ bool hungUp(int handle)
     return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
 }
 
-// How often to look whether the line has hung up, and whether a device that went away is back:
-// often enough to react within a second, seldom enough to cost nothing.
-constexpr int CheckMilliseconds = 250;
-// udev gives a new node its group and mode a moment after it appears; a device still refused
-// after this long is worth a word.
-constexpr int RefusedBeforeToldMilliseconds = 2000;
+// How often to look whether the line has hung up: often enough to tell the user within a
+// second, seldom enough to cost nothing.
+constexpr int HangUpCheckMilliseconds = 250;
 
 } // namespace
 
-QString devicePathForPort(int number)
-{
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
-}
-
-CommControl::CommControl(QObject *parent) : QObject(parent)
+CommControl::CommControl(QObject *parent)
+    : QObject(parent), m_returnWatch([this] { return openDevice(); })
 {
     m_serial.setReadBufferSize(ReceiveBufferSize);
     connect(&m_serial, &QSerialPort::readyRead, this, [this] {
@@ -72,11 +63,10 @@ CommControl::CommControl(QObject *parent) : QObject(parent)
                     loseDevice(error);
                 }
             });
-    m_returnCheck.setInterval(CheckMilliseconds);
-    connect(&m_returnCheck, &QTimer::timeout, this, &CommControl::lookForReturn);
+    connect(&m_returnWatch, &ReturnWatch::notice, this, &CommControl::notice);
     // Qt 6.8 reads the 0 bytes of a hung-up line over and over without a signal, so the port
     // asks the kernel itself; on Qt 6.4 the read error comes first.
-    m_hangUpCheck.setInterval(CheckMilliseconds);
+    m_hangUpCheck.setInterval(HangUpCheckMilliseconds);
     connect(&m_hangUpCheck, &QTimer::timeout, this, [this] {
         if (hungUp(m_serial.handle()))
             loseDevice(QSerialPort::ResourceError);
@@ -114,11 +104,11 @@ void CommControl::setSettings(const QString &settings)
     m_settingsText = settings;
 }
 
+// Text is the only mode there is, so there is nothing to keep.
 void CommControl::setInputMode(InputModes mode)
 {
     if (mode != InputModeText)
         throw invalidValue(QStringLiteral("InputMode"), QString::number(mode));
-    m_inputMode = mode;
 }
 
 void CommControl::setInputLen(std::int16_t length)
@@ -138,7 +128,7 @@ void CommControl::setRThreshold(std::int16_t threshold)
 void CommControl::setPortOpen(bool open)
 {
     if (!open) {
-        m_returnCheck.stop();
+        m_returnWatch.stop();
         m_hangUpCheck.stop();
         if (m_serial.isOpen()) {
             m_serial.flush();
@@ -148,11 +138,11 @@ void CommControl::setPortOpen(bool open)
         return;
     }
     requireClosed();
-    if (!openDevice())
-        throw openError(m_serial, devicePath());
+    if (const OpenResult opened = openDevice(); !opened)
+        throw opened.error();
 }
 
-bool CommControl::openDevice()
+OpenResult CommControl::openDevice()
 {
     // Every setting goes to QSerialPort before open(): a pseudo-terminal refuses a later change
     // of parity or data bits.
@@ -163,7 +153,7 @@ bool CommControl::openDevice()
     m_serial.setStopBits(m_lineSettings.stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
-        return false;
+        return OpenResult::failure(openError(m_serial, devicePath()));
     markParityErrors(m_serial.handle());
     requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();
@@ -171,12 +161,13 @@ bool CommControl::openDevice()
     m_lostReason.clear();
     m_identity = deviceIdentity(devicePath());
     m_hangUpCheck.start();
-    const std::optional<int> latency = latencyTimer(devicePath());
-    if (latency > 1 && !m_latencyTold) {
-        m_latencyTold = true;
-        emit notice(latencyNotice(devicePath(), *latency));
+    if (!m_latencyTold) {
+        if (const std::optional<QString> slow = slowAdapterNotice(devicePath())) {
+            m_latencyTold = true;
+            emit notice(*slow);
+        }
     }
-    return true;
+    return {};
 }
 
 QString CommControl::Input()
@@ -301,10 +292,7 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
     m_hangUpCheck.stop();
     m_serial.close();
     clearReceived();
-    m_refusedSince.invalidate();
-    m_returnToldOnce = false;
-    if (comesBack())
-        m_returnCheck.start();
+    m_returnWatch.start(devicePath(), m_identity);
     if (!m_sending)
         emit deviceLost(lostDescription());
 }
@@ -316,50 +304,10 @@ QString CommControl::lostDescription() const
         .arg(devicePath(), m_lostReason, whatComesNext());
 }
 
-// A pseudo-terminal's number goes to the next program that asks for one: only a name that
-// stands for the scanner (a device, a by-id link, a simulator's link) is waited for.
-bool CommControl::comesBack() const
-{
-    return !devicePath().startsWith(QStringLiteral("/dev/pts/"));
-}
-
 QString CommControl::whatComesNext() const
 {
-    return comesBack()
+    return ReturnWatch::waitsFor(devicePath())
         ? QStringLiteral("Pelmar opens the port again by itself once the scanner is back.")
         : QStringLiteral("A pseudo-terminal does not come back: start Pelmar again on the new "
                          "one.");
-}
-
-// The same name is looked for, so a by-id link finds the adapter under its new ttyUSB number;
-// another adapter given the old ttyUSB number meanwhile is left alone.
-void CommControl::lookForReturn()
-{
-    if (!QFileInfo::exists(devicePath()))
-        return;
-    const QString identity = deviceIdentity(devicePath());
-    if (!m_identity.isEmpty() && identity != m_identity) {
-        // A device that tells nothing about itself is not taken for the scanner either.
-        if (!identity.isEmpty() && !m_returnToldOnce) {
-            m_returnToldOnce = true;
-            emit notice(QStringLiteral("%1 is now another device (%2, not the scanner's %3); "
-                                       "Pelmar leaves it alone and waits for the scanner")
-                            .arg(devicePath(), identity, m_identity));
-        }
-        return;
-    }
-    if (openDevice()) {
-        m_returnCheck.stop();
-        emit notice(QStringLiteral("the scanner's serial port %1 is back and open again")
-                        .arg(devicePath()));
-        return;
-    }
-    if (!m_refusedSince.isValid())
-        m_refusedSince.start();
-    if (!m_returnToldOnce && m_refusedSince.hasExpired(RefusedBeforeToldMilliseconds)) {
-        m_returnToldOnce = true;
-        emit notice(QStringLiteral("the scanner's serial port %1 is back but cannot be opened "
-                                   "yet, and Pelmar keeps trying: %2")
-                        .arg(devicePath(), openError(m_serial, devicePath()).description()));
-    }
 }

@@ -2,18 +2,19 @@
 #define COMMCONTROL_H
 
 #include "linesettings.h"
+#include "openerror.h"
 #include "paritymarks.h"
-#include "runtimeerror.h"
+#include "returnwatch.h"
 
-#include <QElapsedTimer>
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QSerialPort>
+#include <QString>
 #include <QTimer>
 
 #include <cstdint>
-
-// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
-QString devicePathForPort(int number);
+#include <optional>
 
 // The serial port object of the window, with the properties and operations the actions use,
 // over QSerialPort. Text and bytes convert through Latin-1. Received characters wait in a
@@ -30,13 +31,10 @@ public:
     explicit CommControl(QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(CommControl)
 
-    std::int16_t CommPort() const { return m_commPort; }
     void setCommPort(std::int16_t number);
     QString Settings() const { return m_settingsText; }
     void setSettings(const QString &settings);
-    InputModes InputMode() const { return m_inputMode; }
     void setInputMode(InputModes mode);
-    std::int16_t InputLen() const { return m_inputLen; }
     void setInputLen(std::int16_t length);
     bool PortOpen() const { return m_serial.isOpen(); }
     void setPortOpen(bool open);
@@ -70,8 +68,7 @@ signals:
     void notice(const QString &line);
 
 private:
-    bool openDevice();
-    void lookForReturn();
+    OpenResult openDevice();
     void requireClosed() const;
     void requireOpen() const;
     void readPending();
@@ -81,7 +78,6 @@ private:
     void raiseOnComm();
     void loseDevice(QSerialPort::SerialPortError error);
     QString lostDescription() const;
-    bool comesBack() const;
     QString whatComesNext() const;
 
     QSerialPort m_serial;
@@ -92,7 +88,6 @@ private:
     LineSettings m_lineSettings;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     std::int16_t m_commPort = 1;
-    InputModes m_inputMode = InputModeText;
     std::int16_t m_inputLen = 0;
     std::int16_t m_rThreshold = 0;
     quint64 m_inputsTaken = 0;
@@ -100,11 +95,9 @@ private:
     bool m_draining = false;
     QString m_devicePath;
     QString m_lostReason;
-    QString m_identity; // of the device last opened, to know it again
+    std::optional<QString> m_identity; // of the device last opened, to know it again
     QTimer m_hangUpCheck;
-    QTimer m_returnCheck;
-    QElapsedTimer m_refusedSince;
-    bool m_returnToldOnce = false;
+    ReturnWatch m_returnWatch;
     bool m_sending = false;
     bool m_latencyTold = false;
 };

@@ -2,6 +2,10 @@
 
 #include "conversions.h"
 
+#include <QChar>
+
+#include <cstdint>
+
 namespace {
 
 // The digit's value, or 0 with a message for a character that is not a hex digit.
@@ -19,15 +23,26 @@ std::int16_t hexDigit(QChar c, QStringList &messages)
 
 } // namespace
 
+Result<HexPair> HexToDec(const QString &pair)
+{
+    if (pair.size() != 2)
+        return Result<HexPair>::failure(QStringLiteral("You must have entered 2 digits!"));
+    HexPair value;
+    const std::int16_t high = hexDigit(pair.at(0), value.messages);
+    const std::int16_t low = hexDigit(pair.at(1), value.messages);
+    value.decimal = numberToText(static_cast<std::int16_t>(high * 16 + low));
+    return Result<HexPair>(value);
+}
+
 QString HexToDec(const QString &pair, QStringList &messages)
 {
-    if (pair.size() != 2) {
-        messages << QStringLiteral("You must have entered 2 digits!");
+    const Result<HexPair> value = HexToDec(pair);
+    if (!value) {
+        messages << value.error();
         return {};
     }
-    const std::int16_t high = hexDigit(pair.at(0), messages);
-    const std::int16_t low = hexDigit(pair.at(1), messages);
-    return numberToText(std::int16_t(high * 16 + low));
+    messages << value->messages;
+    return value->decimal;
 }
 
 HexText decodeHexText(const QString &text)
@@ -43,16 +58,18 @@ HexText decodeHexText(const QString &text)
     }
     hex.outgoing.reserve(text.size() / 2);
     for (qsizetype i = 0; i < text.size(); i += 2) {
-        const QString decimal = HexToDec(text.mid(i, 2), hex.messages);
-        if (decimal.isEmpty()) {
+        const Result<HexPair> pair = HexToDec(text.mid(i, 2));
+        if (!pair) {
             hex.send = false;
             hex.outgoing.clear();
-            hex.messages << QStringLiteral("The text to send has an odd number of characters, "
+            hex.messages << pair.error()
+                         << QStringLiteral("The text to send has an odd number of characters, "
                                            "%1. Nothing was sent to the scanner.")
                                 .arg(text.size());
             break;
         }
-        hex.outgoing += QChar(textToInteger32(decimal));
+        hex.messages << pair->messages;
+        hex.outgoing += QChar(textToInteger32(pair->decimal));
     }
     return hex;
 }

@@ -1,15 +1,26 @@
 #ifndef HEXSENDER_H
 #define HEXSENDER_H
 
+#include "result.h"
+
 #include <QString>
 #include <QStringList>
 
 // The longest hex text that is sent: its length is a signed 16-bit count.
 inline constexpr qsizetype MaxHexTextLength = 32767;
 
-// The decimal text of the value of a two-character hex pair, high digit first; "" for a piece of
-// any other length. A character that is not a hex digit counts as 0. What the user must be told
-// about the pair is appended to messages, in the order it is to be shown.
+// A two-character hex pair read as a number.
+struct HexPair
+{
+    QString decimal; // the pair's value, 0 to 255, as decimal text
+    QStringList messages; // one for each character that is not a hex digit, in order
+};
+
+// The value of a two-character hex pair, high digit first; a character that is not a hex digit
+// counts as 0. A piece of any other length fails, with the message that says so.
+Result<HexPair> HexToDec(const QString &pair);
+// The same with the messages appended to messages, the failure's too, and the decimal text empty
+// for a piece that is not a pair, for the callers that take it so.
 QString HexToDec(const QString &pair, QStringList &messages);
 
 // What sending a hex text comes to: the messages to show, in order, and then the bytes to send

@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 constexpr struct
@@ -46,7 +49,7 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     const auto parity = std::find_if(std::begin(Parities), std::end(Parities), [&](const auto &p) {
         // ASCII case only: Unicode case folding takes the long s for an S.
         return fields[1] == QLatin1Char(p.letter)
-            || fields[1] == QLatin1Char(char(p.letter | 0x20));
+            || fields[1] == QLatin1Char(static_cast<char>(p.letter | 0x20));
     });
     if (parity == std::end(Parities))
         return std::nullopt;
@@ -55,7 +58,7 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     const int dataBits = fields[2].toInt();
     if (fields[2].size() != 1 || dataBits < 5 || dataBits > 8)
         return std::nullopt;
-    settings.dataBits = QSerialPort::DataBits(dataBits);
+    settings.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
 
     const auto stop = std::find_if(std::begin(StopBits), std::end(StopBits), [&](const auto &s) {
         return fields[3] == QLatin1String(s.text);

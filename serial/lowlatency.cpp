@@ -3,26 +3,39 @@
 #include "serialports.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 
-void requestLowLatency(int handle)
+#include <utility>
+
+namespace {
+
+// ftdi_sio's timer with low latency on, and what the udev rule sets.
+constexpr int LowLatencyMilliseconds = 1;
+
+std::function<int(int, unsigned long, serial_struct *)> &serialIoctl()
 {
-    serial_struct serial {};
-    if (ioctl(handle, TIOCGSERIAL, &serial) != 0)
-        return;
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(handle, TIOCSSERIAL, &serial);
+    static std::function<int(int, unsigned long, serial_struct *)> current;
+    return current;
 }
 
-std::optional<int> latencyTimer(const QString &devicePath, const QString &sysClassTty)
+QString &sysClassTty()
 {
-    const QString tty = ttyName(devicePath);
-    if (tty.isEmpty())
-        return std::nullopt;
-    QFile file(sysClassTty + u'/' + tty + QStringLiteral("/device/latency_timer"));
+    static QString current;
+    return current;
+}
+
+int askDriver(int handle, unsigned long request, serial_struct *serial)
+{
+    return serialIoctl() ? serialIoctl()(handle, request, serial) : ioctl(handle, request, serial);
+}
+
+// The latency timer of the USB adapter behind the tty, in milliseconds.
+std::optional<int> latencyTimer(const QString &tty)
+{
+    const QString folder
+        = sysClassTty().isEmpty() ? QStringLiteral("/sys/class/tty") : sysClassTty();
+    QFile file(folder + u'/' + tty + QStringLiteral("/device/latency_timer"));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     bool ok = false;
@@ -30,15 +43,41 @@ std::optional<int> latencyTimer(const QString &devicePath, const QString &sysCla
     return ok ? std::optional(milliseconds) : std::nullopt;
 }
 
-QString latencyNotice(const QString &devicePath, int milliseconds)
+} // namespace
+
+void requestLowLatency(int handle)
 {
-    const QString tty = ttyName(devicePath);
+    serial_struct serial {};
+    if (askDriver(handle, TIOCGSERIAL, &serial) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    askDriver(handle, TIOCSSERIAL, &serial);
+}
+
+std::optional<QString> slowAdapterNotice(const QString &devicePath)
+{
+    const std::optional<QString> tty = ttyName(devicePath);
+    if (!tty)
+        return std::nullopt;
+    const std::optional<int> milliseconds = latencyTimer(*tty);
+    if (!milliseconds || *milliseconds <= LowLatencyMilliseconds)
+        return std::nullopt;
     return QStringLiteral("the USB adapter of %1 holds received bytes for up to %2 ms (its "
                           "latency timer), so a read can be listed and timed up to %2 ms late. "
                           "Set it to 1 ms: echo 1 | sudo tee /sys/bus/usb-serial/devices/%3/"
                           "latency_timer, or for good with the udev rule "
                           "99-pelmar-ftdi-latency.rules from Pelmar's documentation.")
         .arg(devicePath)
-        .arg(milliseconds)
-        .arg(tty);
+        .arg(*milliseconds)
+        .arg(*tty);
+}
+
+void setSerialIoctl(std::function<int(int, unsigned long, serial_struct *)> ioctl)
+{
+    serialIoctl() = std::move(ioctl);
+}
+
+void setSysClassTty(const QString &folder)
+{
+    sysClassTty() = folder;
 }

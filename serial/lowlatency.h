@@ -3,7 +3,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
+
+#include <linux/serial.h>
 
 // Asks the driver of an open serial device to hand over received bytes at once. FTDI adapters
 // otherwise hold them for their latency timer, 16 ms by default, and every read time would be
@@ -11,13 +14,15 @@
 // setting (pseudo-terminals, most other adapters) refuse it, which changes nothing.
 void requestLowLatency(int handle);
 
-// The latency timer, in milliseconds, of the USB adapter behind devicePath (a link such as
-// /dev/serial/by-id/... is followed), read from sysClassTty/<tty name>/device/latency_timer;
-// nothing when the device has none.
-std::optional<int> latencyTimer(const QString &devicePath,
-                                const QString &sysClassTty = QStringLiteral("/sys/class/tty"));
+// What the latency timer of the USB adapter behind devicePath (a link such as
+// /dev/serial/by-id/... is followed) costs the user, and how to set it, when it holds received
+// bytes for more than 1 ms; nothing for a timer at 1 ms and a device without one.
+std::optional<QString> slowAdapterNotice(const QString &devicePath);
 
-// What a latency timer above 1 ms costs the user, and how to set it.
-QString latencyNotice(const QString &devicePath, int milliseconds);
+// Tests stand in for the driver's TIOCGSERIAL and TIOCSSERIAL, which a pseudo-terminal refuses;
+// an empty function brings back ioctl.
+void setSerialIoctl(std::function<int(int handle, unsigned long request, serial_struct *)> ioctl);
+// Tests give a folder of their own in place of /sys/class/tty; empty text brings it back.
+void setSysClassTty(const QString &folder);
 
 #endif // LOWLATENCY_H

@@ -1,5 +1,7 @@
 #include "openerror.h"
 
+#include <QString>
+
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "paritymarks.h"
 
 namespace {
-constexpr char Mark = char(0xFF);
+constexpr char Mark = static_cast<char>(0xFF);
 }
 
 QByteArray ParityMarkDecoder::decode(QByteArrayView raw, QByteArray *marked)

@@ -1,13 +1,14 @@
 #include "serialports.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
+#include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -39,6 +40,16 @@ QString sysfsValue(const QString &folder, const char *name)
                                           : QString();
 }
 
+// ttyS2 before ttyS10: a device path's number by its value. QCollator's numeric mode would do
+// it, but not in the C locale.
+std::pair<QString, qulonglong> sortKey(const QString &devicePath)
+{
+    qsizetype digits = devicePath.size();
+    while (digits > 0 && devicePath.at(digits - 1) >= u'0' && devicePath.at(digits - 1) <= u'9')
+        --digits;
+    return {devicePath.first(digits), devicePath.sliced(digits).toULongLong()};
+}
+
 QList<SerialPortEntry> machinePorts()
 {
     const QHash<QString, QString> byId = udevLinks(QStringLiteral("by-id"));
@@ -59,12 +70,6 @@ QList<SerialPortEntry> machinePorts()
         }
         ports << port;
     }
-    // ttyS2 before ttyS10.
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(ports.begin(), ports.end(), [&](const auto &a, const auto &b) {
-        return collator.compare(a.devicePath, b.devicePath) < 0;
-    });
     return ports;
 }
 
@@ -72,12 +77,21 @@ QList<SerialPortEntry> machinePorts()
 
 QList<SerialPortEntry> availableSerialPorts()
 {
-    return source() ? source()() : machinePorts();
+    QList<SerialPortEntry> ports = source() ? source()() : machinePorts();
+    std::sort(ports.begin(), ports.end(), [](const auto &a, const auto &b) {
+        return sortKey(a.devicePath) < sortKey(b.devicePath);
+    });
+    return ports;
 }
 
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> newSource)
 {
     source() = std::move(newSource);
+}
+
+QString devicePathForPort(int number)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
 QString systemLocation(const QString &name)
@@ -89,16 +103,19 @@ QString systemLocation(const QString &name)
     return QStringLiteral("/dev/") + name;
 }
 
-QString ttyName(const QString &path)
-{
-    return QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
-}
-
-QString deviceIdentity(const QString &path)
+std::optional<QString> ttyName(const QString &path)
 {
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty())
-        return {};
+        return std::nullopt;
+    return QFileInfo(device).fileName();
+}
+
+std::optional<QString> deviceIdentity(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty())
+        return std::nullopt;
     QString vendorProduct;
     QString serialNumber;
     if (source()) {
@@ -111,8 +128,9 @@ QString deviceIdentity(const QString &path)
     } else {
         // Read for this one device from sysfs: listing every port through udev would take tens
         // of milliseconds at every open.
-        QString folder = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(ttyName(device)))
-                             .canonicalFilePath();
+        const QString tty = QFileInfo(device).fileName();
+        QString folder
+            = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(tty)).canonicalFilePath();
         for (int up = 0; up < UsbDeviceLevels && !folder.isEmpty(); ++up) {
             if (QFileInfo::exists(folder + QStringLiteral("/idVendor"))) {
                 vendorProduct
@@ -123,7 +141,9 @@ QString deviceIdentity(const QString &path)
             folder = QFileInfo(folder).path();
         }
     }
-    return vendorProduct.isEmpty() ? QString() : (vendorProduct + u' ' + serialNumber).trimmed();
+    if (vendorProduct.isEmpty())
+        return std::nullopt;
+    return (vendorProduct + u' ' + serialNumber).trimmed();
 }
 
 QString portListing(const QList<SerialPortEntry> &ports)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // A serial port present on the machine.
 struct SerialPortEntry
@@ -30,20 +31,23 @@ struct SerialPortEntry
     friend bool operator==(const SerialPortEntry &, const SerialPortEntry &) = default;
 };
 
-// The serial ports present now, by device path.
+// The serial ports present now, in the order of their device paths, numbers by their value.
 QList<SerialPortEntry> availableSerialPorts();
+
+// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
+QString devicePathForPort(int number);
 
 // A device name as Qt opens it: a name that is not a path is taken in /dev.
 QString systemLocation(const QString &name);
 
-// The kernel's name for the tty that path leads to (ttyUSB0), links followed; empty when path
+// The kernel's name for the tty that path leads to (ttyUSB0), links followed; nothing when path
 // leads nowhere. Its folder in /sys/class/tty has that name.
-QString ttyName(const QString &path);
+std::optional<QString> ttyName(const QString &path);
 
 // What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
-// number; empty for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
+// number; nothing for a device that has none (a pseudo-terminal, a UART). Tests' list of ports
 // stands in for the machine's here too.
-QString deviceIdentity(const QString &path);
+std::optional<QString> deviceIdentity(const QString &path);
 
 // What --list-ports prints: one tab-separated line a port, a dash for what it does not tell.
 QString portListing(const QList<SerialPortEntry> &ports);

@@ -44,6 +44,8 @@ private slots:
     void readRowsSurviveARealCsvReader();
     void logThatCannotBeOpenedSaysWhy_data();
     void logThatCannotBeOpenedSaysWhy();
+    void onlyALogFileMadeAndLeftEmptyIsRemoved_data();
+    void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
 };
 
@@ -60,9 +62,12 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
     const QString crlf = QStringLiteral("\r\n");
     row("plain", "012345678905", crlf, {}, R"(012345678905\r\n)");
     row("quotes and commas", R"(0"1,2"",3)", crlf, {}, R"(0"1,2"",3\r\n)");
+    row("a comma alone", "01,2", crlf, {}, R"(01,2\r\n)");
+    row("a quote alone, first", R"("012)", crlf, {}, R"("012\r\n)");
+    row("a CR alone", "01\r2", crlf, {}, R"(01\r2\r\n)");
     row("CR LF inside", "01\r\n2\n3\r", crlf, {}, R"(01\r\n2\n3\r\r\n)");
-    row("NUL, tab and Latin-1", QString::fromLatin1("A\0\t\x7f\x80\xe9\xff", 7), crlf, {},
-        R"(A\0\t\x7f\x80\xe9\xff\r\n)");
+    row("control bytes, DEL and Latin-1", QString::fromLatin1("A\0\t\x01\x1f~\x7f\x80\xe9\xff", 10),
+        crlf, {}, R"(A\0\t\x01\x1f~\x7f\x80\xe9\xff\r\n)");
     row("a real ? beside a parity mark", "1?2?", crlf, {3}, R"(1?2\?\r\n)");
     row("backslashes", R"(a\b\?)", crlf, {}, R"(a\\b\\?\r\n)");
     row("a formula's sign", "=1+2", crlf, {}, R"(=1+2\r\n)");
@@ -78,7 +83,7 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     SessionLog log;
-    QCOMPARE(log.open(path), QString());
+    QVERIFY(log.open(path));
     const QString listed = QStringLiteral("7. ") + code;
     log.append(readFields(localTimestamp(), {"7", code, received, marks, listed}));
     log.waitForWritten();
@@ -106,8 +111,38 @@ void TestSessionLog::logThatCannotBeOpenedSaysWhy()
     QFETCH(QString, name);
     QTemporaryDir folder;
     SessionLog log;
-    QVERIFY(!log.open(folder.filePath(name)).isEmpty());
+    const Result<> opened = log.open(folder.filePath(name));
+    QVERIFY(!opened);
+    QVERIFY(!opened.error().isEmpty());
     QVERIFY(!log.isOpen());
+}
+
+void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved_data()
+{
+    QTest::addColumn<bool>("thereBefore");
+    QTest::addColumn<bool>("rowWritten");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("made, nothing logged") << false << false << false;
+    QTest::newRow("made, a row logged") << false << true << true;
+    QTest::newRow("there before and empty") << true << false << true;
+}
+
+void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved()
+{
+    QFETCH(bool, thereBefore);
+    QFETCH(bool, rowWritten);
+    QFETCH(bool, kept);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    if (thereBefore)
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    {
+        SessionLog log;
+        QVERIFY(log.open(path));
+        if (rowWritten)
+            log.append({QStringLiteral("a row")});
+    }
+    QCOMPARE(QFile::exists(path), kept);
 }
 
 // Two sessions on one file: reads, a refused speed and a measured one, one header in all; the
@@ -124,7 +159,7 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
             file.write(cutShort);
         }
         StartedWindow pelmar;
-        QCOMPARE(pelmar.form.startLog(path), QString());
+        QVERIFY(pelmar.form.openLog(path));
         pelmar.read("012345678905", 1);
         pelmar.form.Speed->click();
         pelmar.read("036000291452", 2);

@@ -1,17 +1,39 @@
 #include "commandline.h"
+#include "form1.h"
+#include "lowlatency.h"
+#include "messagebox.h"
 #include "portchoice.h"
 #include "portchooser.h"
+#include "pseudoterminal.h"
+#include "startup.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -42,6 +64,23 @@ QPushButton *dialogButton(PortChooser &chooser, const QString &text)
     return nullptr;
 }
 
+// What run writes to a standard stream, given by its descriptor, meanwhile.
+QString printedOn(int descriptor, const std::function<void()> &run)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        qFatal("no temporary file");
+    std::fflush(nullptr);
+    const int saved = dup(descriptor);
+    dup2(file.handle(), descriptor);
+    run();
+    std::fflush(nullptr);
+    dup2(saved, descriptor);
+    close(saved);
+    file.seek(0);
+    return QString::fromLocal8Bit(file.readAll());
+}
+
 QStringList rows(PortChooser &chooser)
 {
     QStringList texts;
@@ -63,7 +102,13 @@ private slots:
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configuration.path());
     }
-    void cleanup() { setSerialPortSource({}); }
+    void cleanup()
+    {
+        setSerialPortSource({});
+        setSysClassTty({});
+        setMessageHandler({});
+        qunsetenv("PELMAR_PORT");
+    }
 
     void portIsChosenInItsOrder_data();
     void portIsChosenInItsOrder();
@@ -71,10 +116,13 @@ private slots:
     void portOpensOrTheUserChoosesAnother();
     void commandLineIsReadOrRefused_data();
     void commandLineIsReadOrRefused();
+    void sessionStartsAsTheCommandLineAndTheChooserSay_data();
+    void sessionStartsAsTheCommandLineAndTheChooserSay();
     void portListingHasOneLineAPort();
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
     void rememberedPortIsKeptInTheConfigurationFolder();
+    void screenReaderMeetsEachControlByTheTextShownForIt();
 
 private:
     QTemporaryDir m_configuration;
@@ -154,6 +202,8 @@ void TestStartup::portOpensOrTheUserChoosesAnother_data()
     row("chosen port fails: asked again", ask, "", {"/dev/ttyACM0=no permission"},
         {"/dev/ttyACM0", "/dev/ttyUSB0"}, {"|", "/dev/ttyACM0|no permission"},
         {"/dev/ttyACM0", "/dev/ttyUSB0"}, true, "", "/dev/ttyUSB0");
+    row("chosen port fails, then quit", ask, "", {"/dev/ttyACM0=busy"}, {"/dev/ttyACM0"},
+        {"|", "/dev/ttyACM0|busy"}, {"/dev/ttyACM0"}, false, "", "old");
     row("quit at once", ask, "", {}, {}, {"|"}, {}, false, "", "old");
 }
 
@@ -175,9 +225,9 @@ void TestStartup::portOpensOrTheUserChoosesAnother()
         triedNow << port;
         for (const QString &refusal : std::as_const(refused)) {
             if (refusal.section(u'=', 0, 0) == port)
-                return refusal.section(u'=', 1);
+                return Result<>::failure(refusal.section(u'=', 1));
         }
-        return QString();
+        return Result<>();
     };
     QStringList askedNow;
     const auto ask = [&](const QString &failedPort, const QString &reason) {
@@ -187,11 +237,11 @@ void TestStartup::portOpensOrTheUserChoosesAnother()
         const QString answer = answers.takeFirst();
         return std::optional(ChooserAnswer {QString(answer).remove(u'!'), !answer.endsWith(u'!')});
     };
-    const PortOpening opening = openScannerPort({PortChoice::Source(source), device}, open, ask);
+    const Result<bool> opening = openScannerPort({PortChoice::Source(source), device}, open, ask);
     QCOMPARE(triedNow, tried);
     QCOMPARE(askedNow, asked);
-    QCOMPARE(opening.opened, opened);
-    QCOMPARE(opening.failure, failure);
+    QCOMPARE(opening && *opening, opened);
+    QCOMPARE(opening ? QString() : opening.error(), failure);
     QCOMPARE(rememberedPort(), remembered);
 }
 
@@ -255,11 +305,149 @@ void TestStartup::commandLineIsReadOrRefused()
     }
 }
 
+// --list-ports, run here on ports of the test's own, in the order of their numbers.
+void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay_data()
+{
+    // LINE is the scanner's pseudo-terminal, LOG a log file to be made, NOWHERE a device or a
+    // folder that is not there.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environment"); // PELMAR_PORT
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<QStringList>("answers"); // the chooser's, in turn; "!" leaves remember off
+    QTest::addColumn<int>("choosers");
+    QTest::addColumn<QString>("opened"); // empty when the session does not start
+    QTest::addColumn<QString>("listed"); // the speed of reads 1 s apart, once started
+    QTest::addColumn<QString>("rememberedAfter");
+    QTest::addColumn<QString>("told");
+    const auto row
+        = [](const char *name, const QStringList &arguments, const char *environment,
+             const char *remembered, const QStringList &answers, int choosers, const char *opened,
+             const char *listed, const char *rememberedAfter, const char *told) {
+              QTest::newRow(name) << arguments << QString(environment) << QString(remembered)
+                                  << answers << choosers << QString(opened) << QString(listed)
+                                  << QString(rememberedAfter) << QString(told);
+          };
+    row("named, logged, at G scale", {"--port", "LINE", "--log", "LOG", "--scale", "22.5"}, "",
+        "old", {}, 0, "LINE", "15 MPH", "old", "");
+    row("PELMAR_PORT without --port", {}, "LINE", "old", {}, 0, "LINE", "59 MPH", "old", "");
+    row("--port before PELMAR_PORT", {"--port", "LINE"}, "NOWHERE", "", {}, 0, "LINE", "59 MPH", "",
+        "");
+    row("a log that cannot be opened stops the start", {"--port", "LINE", "--log", "NOWHERE/log"},
+        "", "old", {}, 0, "", "", "old",
+        "The log file NOWHERE/log cannot be opened: No such file or directory");
+    row("a named port that cannot be opened stops the start", {"--port", "NOWHERE", "--log", "LOG"},
+        "", "old", {}, 0, "", "", "old",
+        "Run-time error '8002': The serial port NOWHERE does not exist. Plug the scanner "
+        "in, or name its device (for example pelmar --port /dev/ttyUSB0).");
+    row("the remembered port gone, another chosen", {"--log", "LOG"}, "", "NOWHERE", {"LINE"}, 1,
+        "LINE", "59 MPH", "LINE", "");
+    row("chosen, not to be remembered", {}, "", "NOWHERE", {"LINE!"}, 1, "LINE", "59 MPH", "", "");
+    row("chosen port fails, then quit", {"--log", "LOG"}, "", "", {"NOWHERE"}, 2, "", "", "", "");
+}
+
+// With a display (the offscreen one), so that the chooser can be answered; the scanner's adapter
+// holds bytes for 16 ms, which is told on stderr once its port is open.
+void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environment);
+    QFETCH(QString, remembered);
+    QFETCH(QStringList, answers);
+    QFETCH(int, choosers);
+    QFETCH(QString, opened);
+    QFETCH(QString, listed);
+    QFETCH(QString, rememberedAfter);
+    QFETCH(QString, told);
+    PseudoTerminal line;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("session.csv"));
+    const auto place = [&](QString text) {
+        return text.replace(QStringLiteral("LINE"), line.devicePath())
+            .replace(QStringLiteral("LOG"), log)
+            .replace(QStringLiteral("NOWHERE"), folder.filePath(QStringLiteral("nowhere")));
+    };
+    const QString tty = QFileInfo(line.devicePath()).fileName();
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("sys/") + tty + QStringLiteral("/device")));
+    {
+        QFile timer(folder.filePath(QStringLiteral("sys/%1/device/latency_timer").arg(tty)));
+        QVERIFY(timer.open(QIODevice::WriteOnly) && timer.write("16\n") == 3);
+    }
+    setSysClassTty(folder.filePath(QStringLiteral("sys")));
+    setSerialPortSource([] { return QList<SerialPortEntry> {}; });
+    if (!environment.isEmpty())
+        qputenv("PELMAR_PORT", place(environment).toLocal8Bit());
+    rememberPort(place(remembered));
+    QStringList messages;
+    setMessageHandler([&messages](const QString &text) { messages << text; });
+
+    int shown = 0;
+    QTimer chooserHand;
+    connect(&chooserHand, &QTimer::timeout, this, [&] {
+        auto *chooser = qobject_cast<PortChooser *>(QApplication::activeModalWidget());
+        if (!chooser || !chooser->isVisible())
+            return;
+        ++shown;
+        if (answers.isEmpty()) {
+            chooser->reject();
+            return;
+        }
+        const QString answer = answers.takeFirst();
+        chooser->findChild<QCheckBox *>()->setChecked(!answer.endsWith(u'!'));
+        QTest::keyClicks(chooser->findChild<QLineEdit *>(), place(answer).remove(u'!'));
+        dialogButton(*chooser, QStringLiteral("Open"))->click();
+    });
+    chooserHand.start(20);
+
+    arguments.prepend(QStringLiteral("pelmar"));
+    for (QString &argument : arguments)
+        argument = place(argument);
+    auto form = std::make_unique<Form1>();
+    bool started = false;
+    const QString stderrText
+        = printedOn(STDERR_FILENO, [&] { started = startSession(*form, CommandLine(arguments)); });
+    QCOMPARE(shown, choosers);
+    QCOMPARE(started, !opened.isEmpty());
+    QCOMPARE(rememberedPort(), place(rememberedAfter));
+    if (started) {
+        QCOMPARE(form->Comm1.devicePath(), place(opened));
+        QVERIFY(form->Comm1.PortOpen());
+        QVERIFY2(stderrText.contains(QStringLiteral("pelmar: the USB adapter of %1 holds "
+                                                    "received bytes for up to 16 ms")
+                                         .arg(line.devicePath())),
+                 qPrintable(stderrText));
+        QCOMPARE(messages, QStringList());
+        form->Scan2 = 1;
+        form->Speed->click();
+        QCOMPARE(form->List1->model()->index(0, 0).data().toString(), listed);
+    } else {
+        QVERIFY(!form->Comm1.PortOpen());
+        QCOMPARE(messages, told.isEmpty() ? QStringList() : QStringList {place(told)});
+        QCOMPARE(stderrText.contains(QStringLiteral("pelmar: ") + place(told) + u'\n'),
+                 !told.isEmpty());
+    }
+    form.reset();
+    // The log stays only where something was logged in it, and has the scale that was used.
+    if (arguments.contains(log)) {
+        QFile written(log);
+        QCOMPARE(written.open(QIODevice::ReadOnly), started);
+        const QString scale = arguments.contains(QStringLiteral("--scale")) ? "22.5" : "87";
+        QCOMPARE(written.readAll().contains(u",%1,%2,"_s.arg(scale, listed).toUtf8()), started);
+    }
+}
+
 void TestStartup::portListingHasOneLineAPort()
 {
-    setSerialPortSource([] { return QList<SerialPortEntry> {Uart, Ftdi}; });
-    QCOMPARE(portListing(availableSerialPorts()),
-             QStringLiteral("/dev/ttyS0\t-\t-\t-\t-\t-\n"
+    const SerialPortEntry uart2 {"/dev/ttyS2", {}, {}, {}, {}, {}, {}};
+    const SerialPortEntry uart10 {"/dev/ttyS10", {}, {}, {}, {}, {}, {}};
+    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart2}; });
+    int status = -1;
+    const QString printed = printedOn(STDOUT_FILENO, [&status] {
+        status = CommandLine({"pelmar", "--list-ports"}).runWithoutWindow();
+    });
+    QCOMPARE(status, 0);
+    QCOMPARE(printed,
+             QStringLiteral("/dev/ttyS2\t-\t-\t-\t-\t-\n"
+                            "/dev/ttyS10\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
                  .arg(Ftdi.byIdPath));
@@ -324,6 +512,7 @@ void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
     PortChooser unplugged(Acm.devicePath, missing);
     QCOMPARE(rows(unplugged).first(), Acm.devicePath + QStringLiteral("\n    ") + missing);
     QCOMPARE(rows(unplugged).size(), 3);
+    QCOMPARE(unplugged.findChild<QListWidget *>()->item(0)->flags(), Qt::NoItemFlags);
 
     plugged.clear();
     PortChooser empty;
@@ -340,6 +529,36 @@ void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
     QVERIFY(QFile::exists(m_configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
     rememberPort({});
     QCOMPARE(rememberedPort(), QString());
+}
+
+// Read as a screen reader reads the window: a text box and the list by the label beside them, a
+// button by its caption, once, and pressed as it is clicked.
+void TestStartup::screenReaderMeetsEachControlByTheTextShownForIt()
+{
+    PseudoTerminal line;
+    Form1 form;
+    form.Comm1.setDevicePath(line.devicePath());
+    form.load();
+    const std::pair<QWidget *, QLabel *> labelled[] = {{form.Text1, form.Label1},
+                                                       {form.Text2, form.Label2},
+                                                       {form.Text3, form.Label3},
+                                                       {form.List1, form.Label4}};
+    for (const auto &[control, label] : labelled) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name),
+                 label->text());
+    }
+    for (QPushButton *button : form.findChildren<QPushButton *>()) {
+        QAccessibleInterface *read = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(read->role(), QAccessible::Button);
+        QCOMPARE(read->text(QAccessible::Name), button->findChild<QLabel *>()->text());
+        QCOMPARE(read->childCount(), 0);
+    }
+    QSignalSpy clicks(form.Clrlist, &QPushButton::clicked);
+    QVERIFY(clicks.isValid());
+    QAccessible::queryAccessibleInterface(form.Clrlist)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(clicks.size(), 1);
 }
 
 QTEST_MAIN(TestStartup)
