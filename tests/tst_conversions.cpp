@@ -1,10 +1,8 @@
 #include "conversions.h"
 #include "runtimeerror.h"
-#include "timeofday.h"
 
 #include <QLocale>
 #include <QTest>
-#include <QTime>
 
 #include <cmath>
 #include <limits>
@@ -35,8 +33,6 @@ private slots:
     void substringFollowsTheLengthRules_data();
     void substringFollowsTheLengthRules();
     void substringRefusesANegativeLength();
-
-    void timeOfDayIsSecondsSinceLocalMidnight();
 };
 
 void TestConversions::valReadsTheLeadingNumber_data()
@@ -249,18 +245,6 @@ void TestConversions::substringRefusesANegativeLength()
         QCOMPARE(error.number(), int(RunTimeError::InvalidArgument));
     }
     QVERIFY_THROWS_EXCEPTION(RunTimeError, substring(QStringLiteral("abc"), 0, 1));
-}
-
-void TestConversions::timeOfDayIsSecondsSinceLocalMidnight()
-{
-    const double expected = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
-    const float now = timeOfDay();
-    // One float step at the end of the day is 1/128 s; allow for a midnight in between.
-    QVERIFY2(std::abs(now - expected) < 0.05 || std::abs(now - expected) > 86399,
-             qPrintable(QStringLiteral("%1 against %2").arg(now).arg(expected)));
-    setTimeOfDaySource([] { return 45000.25f; });
-    QCOMPARE(timeOfDay(), 45000.25f);
-    setTimeOfDaySource({});
 }
 
 QTEST_GUILESS_MAIN(TestConversions)

@@ -123,6 +123,7 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
     setMessageHandler([&messages](const QString &text) { messages << text; });
     Form1 form;
     QSignalSpy notices(&form.Comm1, &CommControl::notice);
+    QVERIFY(notices.isValid());
     const auto line
         = [&form](int row) { return form.List1->model()->index(row, 0).data().toString(); };
     for (int plug = 1; plug <= 3; ++plug) {

@@ -1,13 +1,23 @@
+#include "form1.h"
+#include "messagebox.h"
 #include "startedwindow.h"
+#include "timeofday.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QTest>
+#include <QTime>
+
+#include <cmath>
+#include <cstdint>
 
 class TestReads : public QObject
 {
@@ -30,6 +40,7 @@ private slots:
     void unpluggedScannerKeepsTheListAndSaysItIsGone();
     void closingTheWindowClosesThePort();
     void copyTakesTheSelectedLineAndCopyAllEveryLine();
+    void timeOfDayIsSecondsSinceLocalMidnight();
 };
 
 void TestReads::startsWithTheDefaultsAndThePortOpen()
@@ -58,6 +69,7 @@ void TestReads::startsWithTheDefaultsAndThePortOpen()
 void TestReads::charactersBeforeStartAreNeverListed()
 {
     StartedWindow pelmar("99999999999999999999");
+    // Time for a line to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 0);
     pelmar.read("012345678905", 1);
@@ -98,6 +110,7 @@ void TestReads::twoWaitingBarcodesGiveOneLine()
 {
     StartedWindow pelmar;
     pelmar.read("000000000001\r\n000000000002", 5);
+    // Time for a second line to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000001"));
@@ -141,7 +154,7 @@ void TestReads::setAppliesTheBarcodeLength()
     Form1 &form = pelmar.form;
     form.Text2->setText(QStringLiteral("8"));
     pelmar.scanner.write("leftover");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     form.Set->click();
     QCOMPARE(form.Comm1.RThreshold(), std::int16_t(10));
     pelmar.read("01234567", 1);
@@ -175,7 +188,7 @@ void TestReads::setRefusesALengthOutsideTheThresholdRange()
     StartedWindow pelmar;
     Form1 &form = pelmar.form;
     pelmar.scanner.write("waiting");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     form.Text2->setText(length);
     form.Set->click();
     QCOMPARE(pelmar.messages,
@@ -190,7 +203,7 @@ void TestReads::clearShowsWhatWasInTheBuffer()
     StartedWindow pelmar;
     pelmar.form.Clear->click();
     pelmar.scanner.write("0123");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     pelmar.form.Clear->click();
     QCOMPARE(pelmar.messages,
              (QStringList {QStringLiteral(" has been cleared from the buffer"),
@@ -244,6 +257,7 @@ void TestReads::unpluggedScannerKeepsTheListAndSaysItIsGone()
     pelmar.read("000000000002", 2);
     pelmar.scanner.hangUp();
     QTRY_COMPARE(pelmar.messages.size(), 1);
+    // Time for a second message about the same loss to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.messages.size(), 1);
     QVERIFY(pelmar.messages.first().contains(QStringLiteral("gone away")));
@@ -298,6 +312,18 @@ void TestReads::copyTakesTheSelectedLineAndCopyAllEveryLine()
     QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
     list->actions().at(1)->trigger();
     QCOMPARE(clipboard->text(), QStringLiteral("59 MPH\n2. 036000291452\n1. 012345678905"));
+}
+
+void TestReads::timeOfDayIsSecondsSinceLocalMidnight()
+{
+    const double expected = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+    const float now = timeOfDay();
+    // One float step at the end of the day is 1/128 s; allow for a midnight in between.
+    QVERIFY2(std::abs(now - expected) < 0.05 || std::abs(now - expected) > 86399,
+             qPrintable(QStringLiteral("%1 against %2").arg(now).arg(expected)));
+    setTimeOfDaySource([] { return 45000.25f; });
+    QCOMPARE(timeOfDay(), 45000.25f);
+    setTimeOfDaySource({});
 }
 
 QTEST_MAIN(TestReads)

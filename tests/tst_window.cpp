@@ -81,8 +81,10 @@ void TestWindow::init()
 {
     m_window = std::make_unique<StartedWindow>();
     Form1 &form = m_window->form;
-    for (QPushButton *button : buttons(form))
+    for (QPushButton *button : buttons(form)) {
         m_clicks.push_back(std::make_unique<QSignalSpy>(button, &QPushButton::clicked));
+        QVERIFY(m_clicks.back()->isValid());
+    }
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -259,6 +261,7 @@ void TestWindow::aButtonClicksFromTheMouseOnItsCaptionAndFromSpace()
     auto *control = qobject_cast<QPushButton *>(namedControl(form, button));
     QVERIFY(control);
     QSignalSpy clicks(control, &QPushButton::clicked);
+    QVERIFY(clicks.isValid());
     // Through the window, as a user's click comes, so that the caption over the button is hit.
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
                       textLabel(control)->mapTo(&form, textLabel(control)->rect().center()));
