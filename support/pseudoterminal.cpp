@@ -31,7 +31,8 @@ void PseudoTerminal::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n
+            = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0)
             done += n;
         else

@@ -1,10 +1,19 @@
+#include "form1.h"
+#include "readlist.h"
 #include "startedwindow.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -65,6 +74,7 @@ private slots:
     void enterAndEscapeInATextBoxActivateNothing_data();
     void enterAndEscapeInATextBoxActivateNothing();
     void selectingALineOrClickingALabelOrThePictureRunsNothing();
+    void longListKeepsItsPlaceItsSelectionAndItsKeys();
     void locomotiveIsShownAtItsOwnSizeUnscaledAndUnframed();
     void controlsAreDrawnOverTheLabelsTheyOverlap_data();
     void controlsAreDrawnOverTheLabelsTheyOverlap();
@@ -331,6 +341,70 @@ void TestWindow::selectingALineOrClickingALabelOrThePictureRunsNothing()
     QCOMPARE(form.ReadNumber, QStringLiteral("3"));
     QCOMPARE(form.ScanFlag, std::int16_t(1));
     verifyNothingRan();
+}
+
+// Far more lines than the view shows: it must neither lose its place nor leave stale pixels
+// behind when it repaints only the part that a read changed. bench-listscale times the same at a
+// million lines.
+void TestWindow::longListKeepsItsPlaceItsSelectionAndItsKeys()
+{
+    constexpr int Listed = 100'000;
+    const auto lineFor = [](int number) { return QStringLiteral("%1. 012345678905").arg(number); };
+    Form1 &form = m_window->form;
+    QAbstractItemView *list = form.List1;
+    QScrollBar *scrollBar = list->verticalScrollBar();
+    const auto selected = [list] { return list->selectionModel()->selectedIndexes(); };
+    const auto topLine = [list] { return list->indexAt(QPoint(2, 2)).data().toString(); };
+    for (int number = 1; number <= Listed; ++number)
+        m_window->reads().insertTop(lineFor(number));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int row = 0; row < 3; ++row)
+        QTest::keyClick(list, Qt::Key_Down);
+    int newest = Listed;
+    for (; newest < Listed + 50; QCoreApplication::processEvents())
+        m_window->reads().insertTop(lineFor(++newest));
+    QCOMPARE(topLine(), lineFor(newest));
+    QCOMPARE(selected().size(), 1);
+    QCOMPARE(selected().first().data().toString(), lineFor(Listed - 3));
+    const QPoint viewportAt = list->viewport()->mapTo(&form, QPoint(0, 0));
+    const auto onScreen = [&] {
+        return form.screen()
+            ->grabWindow(form.winId(), viewportAt.x(), viewportAt.y(), list->viewport()->width(),
+                         list->viewport()->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    QTRY_COMPARE(onScreen(),
+                 list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(selected().first().data().toString(), lineFor(1));
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+    QVERIFY(list->viewport()->rect().contains(list->visualRect(selected().first())));
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(selected().first().data().toString(), lineFor(2));
+
+    const int middle = scrollBar->maximum() / 2;
+    scrollBar->setValue(middle);
+    QCOMPARE(list->indexAt(QPoint(2, 2)).row(), middle);
+    const int maximum = scrollBar->maximum();
+    m_window->reads().insertTop(lineFor(++newest));
+    QTRY_COMPARE(scrollBar->maximum(), maximum + 1);
+    QCOMPARE(scrollBar->value(), middle);
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(topLine(), lineFor(newest));
+    QCOMPARE(selected().first().data().toString(), lineFor(newest));
+
+    list->actions().at(1)->trigger();
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied.count(u'\n'), newest - 1);
+    QVERIFY(copied.startsWith(lineFor(newest) + u'\n') && copied.endsWith(u'\n' + lineFor(1)));
+
+    form.Clrlist->click();
+    QCOMPARE(list->model()->rowCount(), 0);
+    QVERIFY(selected().isEmpty());
+    QTRY_COMPARE(scrollBar->maximum(), 0);
 }
 
 void TestWindow::locomotiveIsShownAtItsOwnSizeUnscaledAndUnframed()
