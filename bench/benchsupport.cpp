@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 namespace Benchmark {
 

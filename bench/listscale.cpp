@@ -18,16 +18,25 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QModelIndex>
+#include <QObject>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QString>
+#include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>
 #include <QTest>
 
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {

@@ -13,10 +13,18 @@
 #include "runtimeerror.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QByteArray>
+#include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QMetaObject>
+#include <QModelIndex>
+#include <QObject>
+#include <QString>
 #include <QStringList>
 #include <QTimer>
 
@@ -26,7 +34,9 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,27 +66,17 @@ struct Options
 std::optional<Options> parseOptions(const QCoreApplication &application)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Measures the time from the last character of a barcode on the serial line to its "
-        "line on top of the read list."));
+    parser.setApplicationDescription("Measures the time from the last character of a barcode on "
+                                     "the serial line to its line on top of the read list.");
     parser.addHelpOption();
-    const QCommandLineOption reads(QStringLiteral("reads"),
-                                   QStringLiteral("Barcodes to send (default 1000)."),
-                                   QStringLiteral("N"), QStringLiteral("1000"));
-    const QCommandLineOption gap(QStringLiteral("gap"),
-                                 QStringLiteral("Pause between reads (default 20)."),
-                                 QStringLiteral("MS"), QStringLiteral("20"));
+    const QCommandLineOption reads("reads", "Barcodes to send (default 1000).", "N", "1000");
+    const QCommandLineOption gap("gap", "Pause between reads (default 20).", "MS", "20");
     const QCommandLineOption preload(
-        QStringLiteral("preload"),
-        QStringLiteral("Lines put in the list before measuring (default 0)."), QStringLiteral("N"),
-        QStringLiteral("0"));
-    const QCommandLineOption log(
-        QStringLiteral("log"),
-        QStringLiteral("Measure without and then with the session log written to FILE."),
-        QStringLiteral("FILE"));
+        "preload", "Lines put in the list before measuring (default 0).", "N", "0");
+    const QCommandLineOption log("log", "Measure without and then with the session log in FILE.",
+                                 "FILE");
     parser.addOptions({reads, gap, preload, log});
     parser.process(application);
-
     bool good = true;
     const auto number = [&](const QCommandLineOption &option, int least) {
         bool ok = false;
@@ -85,13 +85,12 @@ std::optional<Options> parseOptions(const QCoreApplication &application)
         return value;
     };
     const Options options {number(reads, 1), number(gap, 0), number(preload, 0), parser.value(log)};
-    if (!good) {
-        std::fprintf(stderr,
-                     "bench-readlatency: --reads must be at least 1, --gap and "
-                     "--preload at least 0\n");
-        return std::nullopt;
-    }
-    return options;
+    if (good)
+        return options;
+    std::fprintf(stderr,
+                 "bench-readlatency: --reads must be at least 1, --gap and --preload at "
+                 "least 0\n");
+    return std::nullopt;
 }
 
 // Zero-padded counters: every read is distinct, so a merged or lost read shows in the list.

@@ -16,14 +16,22 @@
 #include "runtimeerror.h"
 #include "timeofday.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QByteArray>
+#include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLocale>
+#include <QObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QString>
+#include <QStringList>
 #include <QTime>
 #include <QTimer>
 
@@ -107,27 +115,24 @@ double passSpacing(double gap, int passes)
 std::optional<Settings> parseSettings(const QCoreApplication &application)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    parser.setApplicationDescription(
         "Measures how far the full-size speed that Pelmar shows, and the rounded speed it lists, "
-        "are from the true speed of simulated passes of a 1:87 model."));
+        "are from the true speed of simulated passes of a 1:87 model.");
     parser.addHelpOption();
-    const QCommandLineOption speeds(QStringLiteral("speeds"),
-                                    QStringLiteral("Full-size speeds in mph, comma separated "
-                                                   "(default 10,20,40,60,80,100,150,200,250,300)."),
-                                    QStringLiteral("LIST"));
-    const QCommandLineOption passes(QStringLiteral("passes"),
-                                    QStringLiteral("Passes at each speed (default 10)."),
-                                    QStringLiteral("N"), QStringLiteral("10"));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Print every pass as it is measured."));
+    const QCommandLineOption speeds("speeds",
+                                    "Full-size speeds in mph, comma separated (default "
+                                    "10,20,40,60,80,100,150,200,250,300).",
+                                    "LIST");
+    const QCommandLineOption passes("passes", "Passes at each speed (default 10).", "N", "10");
+    const QCommandLineOption verbose("verbose", "Print every pass as it is measured.");
     parser.addOptions({speeds, passes, verbose});
     parser.process(application);
-
     Settings settings;
+    settings.verbose = parser.isSet(verbose);
+    bool ok = true;
     if (parser.isSet(speeds)) {
         settings.speeds.clear();
         for (const QString &part : parser.value(speeds).split(u',')) {
-            bool ok = false;
             settings.speeds.push_back(part.trimmed().toDouble(&ok));
             if (!ok || !(settings.speeds.back() > 0)) {
                 std::fprintf(stderr, "bench-speedaccuracy: --speeds must be numbers above 0\n");
@@ -135,14 +140,11 @@ std::optional<Settings> parseSettings(const QCoreApplication &application)
             }
         }
     }
-    bool passesOk = false;
-    settings.passes = parser.value(passes).toInt(&passesOk);
-    if (!passesOk || settings.passes < 1) {
-        std::fprintf(stderr, "bench-speedaccuracy: --passes must be at least 1\n");
-        return std::nullopt;
-    }
-    settings.verbose = parser.isSet(verbose);
-    return settings;
+    settings.passes = parser.value(passes).toInt(&ok);
+    if (ok && settings.passes >= 1)
+        return settings;
+    std::fprintf(stderr, "bench-speedaccuracy: --passes must be at least 1\n");
+    return std::nullopt;
 }
 
 // The one group of pattern in text, when text matches.

@@ -1,8 +1,10 @@
 #include "pseudoterminal.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QString>
 #include <QTest>
 
 #include <fcntl.h>

@@ -3,6 +3,9 @@
 #include "readlist.h"
 
 #include <QAbstractItemView>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
 #include <QTest>
 
 StartedWindow::StartedWindow(const QByteArray &sentBeforeStart)

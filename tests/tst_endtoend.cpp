@@ -1,16 +1,24 @@
+#include "commcontrol.h"
 #include "form1.h"
 #include "messagebox.h"
 
 #include <QAbstractItemView>
+#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionMatch>
 #include <QSignalSpy>
+#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 
 namespace {
@@ -150,7 +158,7 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
         QVERIFY2(messages.last().contains(QStringLiteral("opens the port again by itself")),
                  qPrintable(messages.last()));
     }
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(notices.size(), 2);
     setMessageHandler({});
 }

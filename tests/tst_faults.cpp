@@ -1,16 +1,20 @@
 #include "commcontrol.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "pseudoterminal.h"
 #include "runtimeerror.h"
 #include "startedwindow.h"
 
-#include <QAbstractItemView>
+#include <QByteArray>
 #include <QElapsedTimer>
+#include <QIODevice>
 #include <QLineEdit>
+#include <QObject>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QString>
 #include <QStringList>
 #include <QTest>
 
@@ -89,7 +93,7 @@ void TestFaults::scannerUnpluggedWhileABoxIsOpenKeepsTheList_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text1");
     const auto row = [](const char *name, const char *button, const char *text1) {
-        QTest::newRow(name) << QString(button) << QString(text1);
+        QTest::newRow(name) << QString::fromLatin1(button) << QString::fromLatin1(text1);
     };
     row("clear buffer", "Clear", "");
     row("calculate speed", "Speed", "");
@@ -155,7 +159,7 @@ void TestFaults::floodOfRandomBytesIsListedWholeInReadsOfAtMostABuffer()
     QByteArray garbage(64 * 1024, Qt::Uninitialized);
     QRandomGenerator random(2024);
     for (char &byte : garbage)
-        byte = char(random.bounded(256));
+        byte = static_cast<char>(random.bounded(256));
 
     pelmar.scanner.write(garbage);
     QTRY_VERIFY_WITH_TIMEOUT(pelmar.scanner.allRead(), 5000);

@@ -1,8 +1,15 @@
+#include <QByteArray>
 #include <QColor>
 #include <QFile>
+#include <QIODevice>
 #include <QImage>
+#include <QObject>
+#include <QPoint>
 #include <QProcess>
+#include <QRgb>
 #include <QSet>
+#include <QSize>
+#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -76,16 +83,16 @@ void TestLocomotive::headerDescribesA24BitBottomUpBitmap_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<quint32>("expected");
 
-    QTest::newRow("signature") << 0 << 2 << quint32('B' | 'M' << 8);
-    QTest::newRow("fileSize") << 2 << 4 << quint32(HeadersSize + RowSize * Height);
-    QTest::newRow("pixelDataOffset") << 10 << 4 << quint32(HeadersSize);
+    QTest::newRow("signature") << 0 << 2 << quint32 {'B' | 'M' << 8};
+    QTest::newRow("fileSize") << 2 << 4 << quint32 {HeadersSize + RowSize * Height};
+    QTest::newRow("pixelDataOffset") << 10 << 4 << quint32 {HeadersSize};
     QTest::newRow("infoHeaderSize") << 14 << 4 << 40u;
-    QTest::newRow("width") << 18 << 4 << quint32(Width);
-    QTest::newRow("positiveHeightMeansBottomUp") << 22 << 4 << quint32(Height);
+    QTest::newRow("width") << 18 << 4 << quint32 {Width};
+    QTest::newRow("positiveHeightMeansBottomUp") << 22 << 4 << quint32 {Height};
     QTest::newRow("planes") << 26 << 2 << 1u;
     QTest::newRow("bitsPerPixel") << 28 << 2 << 24u;
     QTest::newRow("uncompressed") << 30 << 4 << 0u;
-    QTest::newRow("imageSize") << 34 << 4 << quint32(RowSize * Height);
+    QTest::newRow("imageSize") << 34 << 4 << quint32 {RowSize * Height};
     QTest::newRow("horizontal96Dpi") << 38 << 4 << 3780u;
     QTest::newRow("vertical96Dpi") << 42 << 4 << 3780u;
 }

@@ -5,13 +5,16 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QByteArray>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QObject>
 #include <QPushButton>
+#include <QString>
 #include <QStringList>
 #include <QTest>
 #include <QTime>
@@ -56,13 +59,13 @@ void TestReads::startsWithTheDefaultsAndThePortOpen()
     QCOMPARE(form.Label3->text(), QStringLiteral("Distance between barcodes in inches"));
     QCOMPARE(form.Label4->text(), QStringLiteral("List of barcodes read"));
     QCOMPARE(pelmar.lines(), 0);
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.ReadNumber, QStringLiteral("1"));
     QCOMPARE(form.Scan1, 0.0f);
     QCOMPARE(form.Scan2, 0.0f);
     QVERIFY(form.Comm1.PortOpen());
     QCOMPARE(form.Comm1.Settings(), QStringLiteral("9600,E,7,2"));
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QVERIFY(pelmar.messages.isEmpty());
 }
 
@@ -82,7 +85,7 @@ void TestReads::aReadIsListedOnTopWithItsNumber()
     pelmar.read("012345678905", 36000.5f);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 012345678905"));
     QCOMPARE(pelmar.form.ReadNumber, QStringLiteral("2"));
-    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t {0});
     QCOMPARE(pelmar.form.Scan1, 36000.5f);
 }
 
@@ -92,7 +95,7 @@ void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
     Form1 &form = pelmar.form;
     pelmar.read("000000000001", 10);
     pelmar.read("000000000002", 11);
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.Scan1, 10.0f);
     QCOMPARE(form.Scan2, 11.0f);
     pelmar.read("000000000003", 12);
@@ -100,7 +103,7 @@ void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
     QCOMPARE(pelmar.line(0), QStringLiteral("3. 000000000003"));
     QCOMPARE(pelmar.line(1), QStringLiteral("2. 000000000002"));
     QCOMPARE(pelmar.line(2), QStringLiteral("1. 000000000001"));
-    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QCOMPARE(form.ScanFlag, std::int16_t {0});
     QCOMPARE(form.Scan1, 12.0f);
     QCOMPARE(form.Scan2, 11.0f);
     QCOMPARE(form.ReadNumber, QStringLiteral("4"));
@@ -114,7 +117,7 @@ void TestReads::twoWaitingBarcodesGiveOneLine()
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000001"));
-    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t {0});
     QCOMPARE(pelmar.form.Comm1.Input(), QString());
 }
 
@@ -156,15 +159,15 @@ void TestReads::setAppliesTheBarcodeLength()
     pelmar.scanner.write("leftover");
     QTRY_VERIFY(pelmar.scanner.allRead());
     form.Set->click();
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(10));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {10});
     pelmar.read("01234567", 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 01234567"));
 
     form.Text2->setText(QStringLiteral("12.5"));
     form.Set->click();
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QCOMPARE(form.ReadNumber, QStringLiteral("2"));
-    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QCOMPARE(form.ScanFlag, std::int16_t {0});
     QVERIFY(pelmar.messages.isEmpty());
 }
 
@@ -194,7 +197,7 @@ void TestReads::setRefusesALengthOutsideTheThresholdRange()
     QCOMPARE(pelmar.messages,
              QStringList {QStringLiteral("Length of barcode must be a number from 0 to 32765. The "
                                          "receive threshold stays at 14.")});
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QCOMPARE(form.Comm1.Input(), QStringLiteral("waiting"));
 }
 
@@ -217,11 +220,11 @@ void TestReads::clrlistRestartsNumberingAndPairing()
     StartedWindow pelmar;
     Form1 &form = pelmar.form;
     for (int i = 1; i <= 5; ++i)
-        pelmar.read("00000000000" + QByteArray::number(i), float(i));
+        pelmar.read("00000000000" + QByteArray::number(i), static_cast<float>(i));
     form.Clrlist->click();
     QCOMPARE(pelmar.lines(), 0);
     QCOMPARE(form.ReadNumber, QStringLiteral("1"));
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.Scan1, 5.0f);
     QCOMPARE(form.Scan2, 4.0f);
     pelmar.read("000000000006", 6);

@@ -2,15 +2,26 @@
 #include "options.h"
 #include "readschedule.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QObject>
 #include <QProcess>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <cmath>
 
 namespace {
 

@@ -5,19 +5,34 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QByteArray>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
+#include <QModelIndex>
+#include <QModelIndexList>
+#include <QObject>
+#include <QPixmap>
+#include <QPoint>
 #include <QPushButton>
+#include <QRect>
+#include <QRgb>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSize>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+#include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -287,9 +302,12 @@ void TestWindow::enterAndEscapeInATextBoxActivateNothing_data()
     QTest::addColumn<QString>("textBox");
     QTest::addColumn<int>("key");
     for (const QString textBox : {"Text1", "Text2", "Text3"}) {
-        QTest::addRow("Return in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Return);
-        QTest::addRow("keypad Enter in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Enter);
-        QTest::addRow("Escape in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Escape);
+        QTest::addRow("Return in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Return);
+        QTest::addRow("keypad Enter in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Enter);
+        QTest::addRow("Escape in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Escape);
     }
 }
 
@@ -303,7 +321,7 @@ void TestWindow::enterAndEscapeInATextBoxActivateNothing()
     auto *edit = qobject_cast<QLineEdit *>(namedControl(form, textBox));
     edit->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), edit);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
     verifyNothingRan();
     QCOMPARE(QApplication::focusWidget(), edit);
     QVERIFY(form.isVisible());
@@ -339,7 +357,7 @@ void TestWindow::selectingALineOrClickingALabelOrThePictureRunsNothing()
     QCOMPARE(second.data().toString(), QStringLiteral("1. 000000000001"));
     QCOMPARE(top.data().toString(), QStringLiteral("2. 000000000002"));
     QCOMPARE(form.ReadNumber, QStringLiteral("3"));
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     verifyNothingRan();
 }
 
@@ -432,7 +450,8 @@ void TestWindow::controlsAreDrawnOverTheLabelsTheyOverlap_data()
     const std::pair<const char *, const char *> overlaps[]
         = {{"Text3", "Label3"}, {"Text2", "Label2"}, {"List1", "Label4"}};
     for (const auto &[control, label] : overlaps)
-        QTest::addRow("%s over %s", control, label) << QString(control) << QString(label);
+        QTest::addRow("%s over %s", control, label)
+            << QString::fromLatin1(control) << QString::fromLatin1(label);
 }
 
 void TestWindow::controlsAreDrawnOverTheLabelsTheyOverlap()

@@ -3,10 +3,12 @@
 #include "locomotive.h"
 #include "pngfile.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 

@@ -33,7 +33,7 @@ std::string describeFrame(std::string_view frame)
     unsigned char expected = 0;
     for (const char c : frame.substr(1, frame.size() - 2))
         expected ^= static_cast<unsigned char>(c);
-    std::string item = "STX \"" + std::string(body) + "\" ETX " + hexByte(check);
+    std::string item = "STX \"" + std::string {body} + "\" ETX " + hexByte(check);
     // Pelmar's Default command carries the check byte without ETX; show it, do not refuse it.
     if (check != expected)
         item += " (check byte should be " + hexByte(expected) + ")";
