@@ -507,6 +507,24 @@ std::string ratioText(double ratio)
     return text;
 }
 
+// One program's medians over another's.
+struct Ratios
+{
+    double start;
+    double drawn;
+    double resident;
+    double proportional;
+};
+
+Ratios printRatios(const std::string &name, const Sample &of, const Sample &to)
+{
+    const Ratios ratios {of.startMs / to.startMs, of.drawnMs / to.drawnMs,
+                         of.residentMb / to.residentMb, of.proportionalMb / to.proportionalMb};
+    std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(), ratios.start, "", "",
+                ratios.drawn, ratios.resident, ratios.proportional);
+    return ratios;
+}
+
 // Prints the table and the verdicts; returns whether every target was met.
 bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &samples)
 {
@@ -532,43 +550,30 @@ bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &
                                   [](const Sample &sample) { return sample.portHeld; }),
                     samples[p].size());
     }
-    // Start-up and memory over another program's: computed once, for the table and the verdicts.
-    std::vector<Sample> ratios;
-    const auto printRatios = [&](const std::string &name, std::size_t of, std::size_t to) {
-        const Sample &s = medians[of];
-        const Sample &t = medians[to];
-        ratios.push_back({s.startMs / t.startMs, NAN, NAN, s.drawnMs / t.drawnMs,
-                          s.residentMb / t.residentMb, s.proportionalMb / t.proportionalMb});
-        std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(),
-                    ratios.back().startMs, "", "", ratios.back().drawnMs, ratios.back().residentMb,
-                    ratios.back().proportionalMb);
-    };
-    printRatios("Pelmar/floor", 0, 1);
-    const std::size_t firstOther = arguments.withCutecom ? 3 : 2;
-    for (std::size_t p = firstOther; p < medians.size(); ++p)
-        printRatios(arguments.programs[p].name + "/floor", p, 1);
+    const Ratios overFloor = printRatios("Pelmar/floor", medians[0], medians[1]);
+    for (std::size_t p = arguments.withCutecom ? 3 : 2; p < medians.size(); ++p)
+        printRatios(arguments.programs[p].name + "/floor", medians[p], medians[1]);
+    std::optional<Ratios> overCutecom;
     if (arguments.withCutecom) {
-        printRatios("Pelmar/cutecom", 0, 2);
+        overCutecom = printRatios("Pelmar/cutecom", medians[0], medians[2]);
         std::printf("\ncutecom cannot open its device at start-up: its start-up is its window "
                     "alone, with the port\nclosed (it only shows the session's device and "
                     "9600 7-Even-2 until Open is pressed).\n");
     }
     std::printf("\n");
-    const Sample &floor = ratios.front();
     bool met = Benchmark::printVerdict("start-up within " + ratioText(TargetFloorStartRatio)
                                            + " of the floor's",
-                                       floor.startMs <= TargetFloorStartRatio);
+                                       overFloor.start <= TargetFloorStartRatio);
     met = Benchmark::printVerdict("memory within " + ratioText(TargetFloorMemoryRatio)
                                       + " of the floor's",
-                                  floor.residentMb <= TargetFloorMemoryRatio)
+                                  overFloor.resident <= TargetFloorMemoryRatio)
         && met;
-    if (arguments.withCutecom) {
-        const Sample &cutecom = ratios.back();
+    if (overCutecom) {
         met = Benchmark::printVerdict("start-up at most half of cutecom's",
-                                      cutecom.startMs <= TargetCutecomStartRatio)
+                                      overCutecom->start <= TargetCutecomStartRatio)
             && met;
         met = Benchmark::printVerdict("memory at most 40% of cutecom's",
-                                      cutecom.residentMb <= TargetCutecomMemoryRatio)
+                                      overCutecom->resident <= TargetCutecomMemoryRatio)
             && met;
     }
     return met;
