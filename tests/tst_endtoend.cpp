@@ -104,10 +104,12 @@ void TestEndToEnd::aModelPassingAt59MphIsListedAs59Mph()
 void TestEndToEnd::everyFixedCommandReachesTheScannerAsItsFrame()
 {
     PelmarOnSimulator pelmar({});
+    qsizetype sent = 0;
     for (QPushButton *button : {pelmar.form->On, pelmar.form->Off, pelmar.form->Host,
                                 pelmar.form->Constant, pelmar.form->Default}) {
         button->click();
-        QTest::qWait(150); // apart, so that the simulator logs each command on its own
+        // Each logged before the next goes, so that no two share a chunk of the line.
+        QCOMPARE(pelmar.received(++sent).size(), sent);
     }
     const QStringList expected {
         QStringLiteral("< STX \"STIE\" ETX 08"),
