@@ -279,10 +279,9 @@ public:
                 && !name.starts_with("XDG_"))
                 result.push_back(entry);
         }
-        for (const std::string folder : {"HOME=", "XDG_CONFIG_HOME=/.config", "XDG_RUNTIME_DIR="}) {
-            const std::size_t equals = folder.find('=') + 1;
-            result.push_back(folder.substr(0, equals) + m_path + folder.substr(equals));
-        }
+        result.push_back("HOME=" + m_path);
+        result.push_back("XDG_CONFIG_HOME=" + m_path + "/.config");
+        result.push_back("XDG_RUNTIME_DIR=" + m_path);
         result.push_back("QT_QPA_PLATFORM=xcb");
         result.push_back("PELMAR_PORT=" + device);
         return result;
