@@ -4,21 +4,32 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 namespace Benchmark {
 
-double percentile(std::vector<double> values, double fraction)
+Summary::Summary(std::vector<double> samples) : m_sorted(std::move(samples))
 {
-    values.erase(std::remove_if(values.begin(), values.end(),
-                                [](double value) { return std::isnan(value); }),
-                 values.end());
-    if (values.empty())
+    std::erase_if(m_sorted, [](double sample) { return std::isnan(sample); });
+    std::sort(m_sorted.begin(), m_sorted.end());
+}
+
+double Summary::percentile(double fraction) const
+{
+    if (m_sorted.empty())
         return NAN;
-    std::sort(values.begin(), values.end());
-    const auto rank = std::size_t(std::ceil(fraction * double(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * count()));
+    return m_sorted[std::clamp<std::size_t>(rank, 1, m_sorted.size()) - 1];
+}
+
+bool printVerdict(const std::string &target, bool met)
+{
+    std::printf("Target %s: %s\n", target.c_str(), met ? "met" : "MISSED");
+    return met;
 }
 
 std::string loadAverage()
@@ -37,25 +48,31 @@ double procMegabytes(const std::string &file, const std::string &field)
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {
-        if (line.rfind(field + ":", 0) == 0)
+        if (line.starts_with(field + ":"))
             return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
     }
     return NAN;
 }
 
-double residentMegabytes(pid_t pid)
+double residentMegabytes(const std::string &pid)
 {
-    return procMegabytes("/proc/" + std::to_string(pid) + "/status", "VmRSS");
+    return procMegabytes("/proc/" + pid + "/status", "VmRSS");
 }
 
-double residentMegabytes()
+std::int64_t monotonicNanoseconds()
 {
-    return procMegabytes("/proc/self/status", "VmRSS");
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t {now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
-void printVerdict(const std::string &target, bool met)
+void useOffscreenUnlessAsked(int argc, char *argv[])
 {
-    std::printf("Target %s: %s\n", target.c_str(), met ? "met" : "MISSED");
+    bool asked = std::getenv("QT_QPA_PLATFORM") && *std::getenv("QT_QPA_PLATFORM");
+    for (int i = 1; i < argc; ++i)
+        asked = asked || std::strcmp(argv[i], "-platform") == 0;
+    if (!asked)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 } // namespace Benchmark

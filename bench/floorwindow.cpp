@@ -4,8 +4,10 @@
 // bench-startup measures Pelmar's start-up time and memory against it.
 
 #include <QApplication>
+#include <QIODevice>
 #include <QLabel>
 #include <QPushButton>
+#include <QRect>
 #include <QSerialPort>
 #include <QWidget>
 

@@ -11,17 +11,27 @@
 #include "conversions.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "options.h"
+#include "readschedule.h"
 #include "runtimeerror.h"
 #include "timeofday.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QByteArray>
+#include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLocale>
+#include <QObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QString>
+#include <QStringList>
 #include <QTime>
 #include <QTimer>
 
@@ -29,21 +39,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
 
-constexpr double ModelScale = 87;
-constexpr double InchesPerFoot = 12;
-constexpr double FeetPerMile = 5280;
-constexpr double SecondsPerHour = 3600;
-// The window's default distance; the simulator assumes the same when given no --distance.
-constexpr double DistanceInches = 12;
-// Start bit, 7 data bits, parity bit and 2 stop bits at 9600 baud.
-constexpr double CharacterSeconds = 11.0 / 9600.0;
+// What the simulator plays without being told otherwise: the barcodes, and the distance between
+// them, which is also the window's default.
+const Options Simulated;
 // Bits in the significand of a float after the leading one.
 constexpr int FloatFractionBits = 23;
 // Room after each pass for the Speed click before the next pass starts.
@@ -53,10 +57,8 @@ constexpr double SimulatorDelaySeconds = 0.3;
 constexpr int OverrunMilliseconds = 5000;
 constexpr int SimulatorStartMilliseconds = 5000;
 constexpr int SimulatorStopMilliseconds = 3000;
-const QString FirstBarcode = QStringLiteral("012345678905");
-const QString SecondBarcode = QStringLiteral("036000291452");
 
-struct Options
+struct Settings
 {
     std::vector<double> speeds {10, 20, 40, 60, 80, 100, 150, 200, 250, 300};
     int passes = 10;
@@ -84,13 +86,6 @@ struct Point
     QStringList problems;
 };
 
-// The time between the last characters of the two reads of a pass at this full-size speed.
-double gapSeconds(double fullSizeMph)
-{
-    const double modelFeetPerSecond = fullSizeMph / ModelScale * FeetPerMile / SecondsPerHour;
-    return DistanceInches / InchesPerFoot / modelFeetPerSecond;
-}
-
 // The spacing of single-precision numbers around time: a read time is off by up to half of it.
 double floatStep(float time)
 {
@@ -117,105 +112,47 @@ double passSpacing(double gap, int passes)
     return (std::floor((gap + PassSpacingSeconds) / step) + 1.0 / passes) * step;
 }
 
-double relativeError(const Pass &pass, double trueMph)
-{
-    return *pass.shownFullMph / trueMph - 1;
-}
-
-std::optional<std::vector<double>> parseSpeeds(const QString &text)
-{
-    std::vector<double> speeds;
-    for (const QString &part : text.split(u',')) {
-        bool ok = false;
-        const double speed = part.trimmed().toDouble(&ok);
-        if (!ok || !(speed > 0))
-            return std::nullopt;
-        speeds.push_back(speed);
-    }
-    return speeds;
-}
-
-std::optional<Options> parseOptions(const QCoreApplication &application)
+std::optional<Settings> parseSettings(const QCoreApplication &application)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    parser.setApplicationDescription(
         "Measures how far the full-size speed that Pelmar shows, and the rounded speed it lists, "
-        "are from the true speed of simulated passes of a 1:87 model."));
+        "are from the true speed of simulated passes of a 1:87 model.");
     parser.addHelpOption();
-    const QCommandLineOption speedsOption(
-        QStringLiteral("speeds"),
-        QStringLiteral("Full-size speeds in mph, comma separated (default "
-                       "10,20,40,60,80,100,150,200,250,300)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption passesOption(QStringLiteral("passes"),
-                                          QStringLiteral("Passes at each speed (default 10)."),
-                                          QStringLiteral("N"), QStringLiteral("10"));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
-                                           QStringLiteral("Print every pass as it is measured."));
-    parser.addOptions({speedsOption, passesOption, verboseOption});
+    const QCommandLineOption speeds("speeds",
+                                    "Full-size speeds in mph, comma separated (default "
+                                    "10,20,40,60,80,100,150,200,250,300).",
+                                    "LIST");
+    const QCommandLineOption passes("passes", "Passes at each speed (default 10).", "N", "10");
+    const QCommandLineOption verbose("verbose", "Print every pass as it is measured.");
+    parser.addOptions({speeds, passes, verbose});
     parser.process(application);
-
-    Options options;
-    if (parser.isSet(speedsOption)) {
-        const std::optional<std::vector<double>> speeds = parseSpeeds(parser.value(speedsOption));
-        if (!speeds) {
-            std::fprintf(stderr, "bench-speedaccuracy: --speeds must be numbers above 0\n");
-            return std::nullopt;
+    Settings settings;
+    settings.verbose = parser.isSet(verbose);
+    bool ok = true;
+    if (parser.isSet(speeds)) {
+        settings.speeds.clear();
+        for (const QString &part : parser.value(speeds).split(u',')) {
+            settings.speeds.push_back(part.trimmed().toDouble(&ok));
+            if (!ok || !(settings.speeds.back() > 0)) {
+                std::fprintf(stderr, "bench-speedaccuracy: --speeds must be numbers above 0\n");
+                return std::nullopt;
+            }
         }
-        options.speeds = *speeds;
     }
-    bool passesOk = false;
-    options.passes = parser.value(passesOption).toInt(&passesOk);
-    if (!passesOk || options.passes < 1) {
-        std::fprintf(stderr, "bench-speedaccuracy: --passes must be at least 1\n");
-        return std::nullopt;
-    }
-    options.verbose = parser.isSet(verboseOption);
-    return options;
+    settings.passes = parser.value(passes).toInt(&ok);
+    if (ok && settings.passes >= 1)
+        return settings;
+    std::fprintf(stderr, "bench-speedaccuracy: --passes must be at least 1\n");
+    return std::nullopt;
 }
 
-std::optional<double> shownFullSpeed(const QString &message)
+// The one group of pattern in text, when text matches.
+std::optional<QString> matched(const char *pattern, const QString &text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^Real speed = (\\S+)mph That would be (\\S+)mph in real life!$"));
-    const QRegularExpressionMatch match = pattern.match(message);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return Val(match.captured(2));
-}
-
-std::optional<int> listedSpeed(const QString &line)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(-?\\d+) MPH$"));
-    const QRegularExpressionMatch match = pattern.match(line);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toInt();
-}
-
-// The read number of a read line ("7. 036000291452"), or nothing for a speed line.
-std::optional<int> readNumber(const QString &line)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d+)\\. "));
-    const QRegularExpressionMatch match = pattern.match(line);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toInt();
-}
-
-// The simulator logs "late: ..." right after the read it concerns, and each pass begins with a
-// "pass at ..." line.
-std::vector<bool> latePasses(const QByteArray &log, int passes)
-{
-    std::vector<bool> late(std::size_t(passes), false);
-    int pass = -1;
-    for (const QByteArray &line : log.split('\n')) {
-        if (line.startsWith("pass at "))
-            ++pass;
-        else if (line.startsWith("late: ") && pass >= 0 && pass < passes)
-            late[std::size_t(pass)] = true;
-    }
-    return late;
+    const QRegularExpressionMatch match
+        = QRegularExpression(QString::fromLatin1(pattern)).match(text);
+    return match.hasMatch() ? std::optional(match.captured(1)) : std::nullopt;
 }
 
 QString lineOf(const Form1 &form, int row)
@@ -230,7 +167,8 @@ Pass measurePass(Form1 &form, const QStringList &messages)
     pass.scan1 = form.Scan1;
     pass.scan2 = form.Scan2;
     // A lost or merged read puts the pairs out of step, and every later pass is then nonsense.
-    if (!lineOf(form, 0).endsWith(SecondBarcode) || !lineOf(form, 1).endsWith(FirstBarcode)) {
+    if (!lineOf(form, 0).endsWith(QString::fromStdString(Simulated.barcodes[1]))
+        || !lineOf(form, 1).endsWith(QString::fromStdString(Simulated.barcodes[0]))) {
         pass.problem = QStringLiteral("reads out of step: \"%1\" over \"%2\"")
                            .arg(lineOf(form, 0), lineOf(form, 1));
         return pass;
@@ -242,19 +180,29 @@ Pass measurePass(Form1 &form, const QStringList &messages)
             = QStringLiteral("Speed showed %1 messages").arg(messages.size() - messagesBefore);
         return pass;
     }
-    pass.shownFullMph = shownFullSpeed(messages.last());
-    pass.listedMph = listedSpeed(lineOf(form, 0));
-    if (!pass.shownFullMph || !pass.listedMph)
+    const auto shown
+        = matched("^Real speed = \\S+mph That would be (\\S+)mph in real life!$", messages.last());
+    const auto listed = matched("^(-?\\d+) MPH$", lineOf(form, 0));
+    if (shown && listed) {
+        pass.shownFullMph = Val(*shown);
+        pass.listedMph = listed->toInt();
+    } else {
         pass.problem = QStringLiteral("Speed showed \"%1\" and listed \"%2\"")
                            .arg(messages.last(), lineOf(form, 0));
+    }
     return pass;
+}
+
+double relativeError(const Pass &pass, double trueMph)
+{
+    return *pass.shownFullMph / trueMph - 1;
 }
 
 void printPass(const Point &point, int index, const Pass &pass)
 {
-    const double gap = double(pass.scan2) - double(pass.scan1);
+    const double gap = static_cast<double>(pass.scan2) - static_cast<double>(pass.scan1);
     std::printf("  %g mph pass %d at %.3f s: reads %.6f s apart (true %.6f, clock %+.0f us)",
-                point.trueMph, index + 1, double(pass.scan1), gap, point.gapSeconds,
+                point.trueMph, index + 1, static_cast<double>(pass.scan1), gap, point.gapSeconds,
                 (pass.listedGap - point.gapSeconds) * 1e6);
     if (pass.shownFullMph)
         std::printf(", shown %.10g mph, error %+.4f%%, listed %d", *pass.shownFullMph,
@@ -265,18 +213,29 @@ void printPass(const Point &point, int index, const Pass &pass)
     std::fflush(stdout);
 }
 
-Point runPoint(double trueMph, const Options &options, QStringList &messages)
+// The simulator logs "late: ..." right after the read it concerns, and each pass begins with a
+// "pass at ..." line.
+void markLatePasses(const QByteArray &log, std::vector<Pass> &passes)
 {
-    Point point;
-    point.trueMph = trueMph;
-    point.gapSeconds = gapSeconds(trueMph);
-    const double everySeconds = passSpacing(point.gapSeconds, options.passes);
+    std::size_t pass = 0;
+    for (const QByteArray &line : log.split('\n')) {
+        if (line.startsWith("pass at "))
+            ++pass;
+        else if (line.startsWith("late: ") && pass > 0 && pass <= passes.size())
+            passes[pass - 1].late = true;
+    }
+}
+
+Point runPoint(double trueMph, const Settings &settings, QStringList &messages)
+{
+    Point point {trueMph, secondsBetweenReads(trueMph, Simulated.distanceInches), {}, {}};
+    const double everySeconds = passSpacing(point.gapSeconds, settings.passes);
 
     QProcess simulator;
     simulator.start(QStringLiteral(SCANNER_SIM_PATH),
                     {QStringLiteral("--pass"), QString::number(trueMph, 'g', 17),
                      QStringLiteral("--every"), QString::number(everySeconds, 'g', 17),
-                     QStringLiteral("--count"), QString::number(options.passes),
+                     QStringLiteral("--count"), QString::number(settings.passes),
                      QStringLiteral("--delay"), QString::number(SimulatorDelaySeconds)});
     if (!simulator.waitForReadyRead(SimulatorStartMilliseconds)) {
         point.problems << QStringLiteral("the simulator did not start: ")
@@ -301,10 +260,10 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
     std::chrono::steady_clock::time_point firstListedAt;
     QObject::connect(window->List1->model(), &QAbstractItemModel::rowsInserted, window, [&] {
         const auto listedAt = std::chrono::steady_clock::now();
-        const std::optional<int> read = readNumber(lineOf(*window, 0));
+        const std::optional<QString> read = matched("^(\\d+)\\. ", lineOf(*window, 0));
         if (!read)
             return;
-        if (*read % 2 != 0) {
+        if (read->toInt() % 2 != 0) {
             firstListedAt = listedAt;
             return;
         }
@@ -313,12 +272,13 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
         QTimer::singleShot(0, window, [&, listedGap] {
             point.passes.push_back(measurePass(*window, messages));
             point.passes.back().listedGap = listedGap;
-            if (int(point.passes.size()) == options.passes)
+            if (static_cast<int>(point.passes.size()) == settings.passes)
                 loop.quit();
         });
     });
-    const double plannedSeconds = SimulatorDelaySeconds + options.passes * everySeconds;
-    QTimer::singleShot(int(plannedSeconds * 1000) + OverrunMilliseconds, &loop, &QEventLoop::quit);
+    const double plannedSeconds = SimulatorDelaySeconds + settings.passes * everySeconds;
+    QTimer::singleShot(static_cast<int>(plannedSeconds * 1000) + OverrunMilliseconds, &loop,
+                       &QEventLoop::quit);
     loop.exec();
 
     form.reset(); // closing the line stops the simulator if it has not stopped itself
@@ -326,18 +286,13 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
         simulator.kill();
         simulator.waitForFinished(SimulatorStopMilliseconds);
     }
-
-    const std::vector<bool> late = latePasses(simulator.readAllStandardOutput(), options.passes);
-    for (std::size_t pass = 0; pass < point.passes.size(); ++pass)
-        point.passes[pass].late = late[pass];
-    if (options.verbose) {
-        for (std::size_t pass = 0; pass < point.passes.size(); ++pass)
-            printPass(point, int(pass), point.passes[pass]);
-    }
-    if (int(point.passes.size()) < options.passes)
+    markLatePasses(simulator.readAllStandardOutput(), point.passes);
+    for (std::size_t pass = 0; settings.verbose && pass < point.passes.size(); ++pass)
+        printPass(point, static_cast<int>(pass), point.passes[pass]);
+    if (static_cast<int>(point.passes.size()) < settings.passes)
         point.problems << QStringLiteral("only %1 of %2 passes came in")
                               .arg(point.passes.size())
-                              .arg(options.passes);
+                              .arg(settings.passes);
     for (const Pass &pass : point.passes) {
         if (!pass.problem.isEmpty())
             point.problems << pass.problem;
@@ -345,75 +300,61 @@ Point runPoint(double trueMph, const Options &options, QStringList &messages)
     return point;
 }
 
-struct Summary
+// Prints the point's row of the table and adds to problems why a pass missed its target. Late
+// passes are the machine's fault, so the verdict rests on the passes sent on time, but a pass that
+// never came in, or came in as nonsense, is Pelmar's to answer for.
+bool printRow(const Point &point, int passes, QStringList &problems)
 {
-    int measured = 0;
     int late = 0;
-    double medianError = std::numeric_limits<double>::quiet_NaN();
-    double worstError = std::numeric_limits<double>::quiet_NaN();
-    double worstOnTimeError = std::numeric_limits<double>::quiet_NaN();
-    double worstListedMph = std::numeric_limits<double>::quiet_NaN();
-    // Median of the nanosecond-clock time between the reads minus the true one: a systematic
-    // offset of the stamps, free of float steps and of the odd stalled pass.
-    double medianOffsetMicroseconds = std::numeric_limits<double>::quiet_NaN();
-    double worstOnTimeTimingMicroseconds = std::numeric_limits<double>::quiet_NaN();
-    double floor = 0;
-    double target = 0;
     int onTimeMisses = 0;
-    int onTime = 0;
-    bool within = false;
-    QStringList misses;
-};
-
-// NaN when there is nothing yet, so the first value always wins.
-void keepLargest(double &largest, double value)
-{
-    if (!(largest >= value))
-        largest = value;
-}
-
-Summary summarize(const Point &point, const Options &options)
-{
-    Summary summary;
     std::vector<double> errors;
+    std::vector<double> absoluteErrors;
+    std::vector<double> listedErrors;
     std::vector<double> offsets;
+    std::vector<double> onTimeErrors;
+    std::vector<double> onTimeTimings;
+    std::vector<double> floors;
+    std::vector<double> targets;
     for (std::size_t index = 0; index < point.passes.size(); ++index) {
         const Pass &pass = point.passes[index];
-        summary.late += pass.late ? 1 : 0;
-        keepLargest(summary.floor, relativeFloor(pass, point.gapSeconds));
-        keepLargest(summary.target, relativeTarget(pass, point.gapSeconds));
+        late += pass.late ? 1 : 0;
+        floors.push_back(relativeFloor(pass, point.gapSeconds));
+        targets.push_back(relativeTarget(pass, point.gapSeconds));
         if (!pass.shownFullMph || !pass.listedMph)
             continue;
-        ++summary.measured;
         const double error = relativeError(pass, point.trueMph);
+        // A systematic offset of the stamps, free of float steps and of the odd stalled pass.
         const double timingMicroseconds = (pass.listedGap - point.gapSeconds) * 1e6;
         errors.push_back(error);
+        absoluteErrors.push_back(std::abs(error));
+        listedErrors.push_back(std::abs(*pass.listedMph - point.trueMph));
         offsets.push_back(timingMicroseconds);
-        keepLargest(summary.worstError, std::abs(error));
-        keepLargest(summary.worstListedMph, std::abs(*pass.listedMph - point.trueMph));
         if (pass.late)
             continue;
-        ++summary.onTime;
-        keepLargest(summary.worstOnTimeError, std::abs(error));
-        keepLargest(summary.worstOnTimeTimingMicroseconds, std::abs(timingMicroseconds));
-        const double target = relativeTarget(pass, point.gapSeconds);
-        if (std::abs(error) <= target)
+        onTimeErrors.push_back(std::abs(error));
+        onTimeTimings.push_back(std::abs(timingMicroseconds));
+        if (std::abs(error) <= targets.back())
             continue;
-        ++summary.onTimeMisses;
-        summary.misses << QStringLiteral("pass %1 missed: error %2%, target %3%; by a nanosecond "
-                                         "clock its reads were listed %4 us off the true gap")
-                              .arg(index + 1)
-                              .arg(100 * error, 0, 'f', 4)
-                              .arg(100 * target, 0, 'f', 4)
-                              .arg(timingMicroseconds, 0, 'f', 0);
+        ++onTimeMisses;
+        problems << QStringLiteral("pass %1 missed: error %2%, target %3%; by a nanosecond "
+                                   "clock its reads were listed %4 us off the true gap")
+                        .arg(index + 1)
+                        .arg(100 * error, 0, 'f', 4)
+                        .arg(100 * targets.back(), 0, 'f', 4)
+                        .arg(timingMicroseconds, 0, 'f', 0);
     }
-    summary.medianError = Benchmark::percentile(errors, 0.5);
-    summary.medianOffsetMicroseconds = Benchmark::percentile(offsets, 0.5);
-    // Late passes are the machine's fault, so the verdict rests on the passes sent on time, but
-    // a pass that never came in, or came in as nonsense, is Pelmar's to answer for.
-    summary.within
-        = summary.measured == options.passes && summary.onTime > 0 && summary.onTimeMisses == 0;
-    return summary;
+    const int measured = static_cast<int>(errors.size());
+    const bool within = measured == passes && !onTimeErrors.empty() && onTimeMisses == 0;
+    std::printf(
+        "%8g %9.6f %6s %4d %+10.4f %9.4f %9.4f %7.1f %7.0f %7.0f %8.4f %8.4f %6s\n", point.trueMph,
+        point.gapSeconds, qPrintable(QStringLiteral("%1/%2").arg(measured).arg(passes)), late,
+        100 * Benchmark::Summary(errors).median(),
+        100 * Benchmark::Summary(absoluteErrors).maximum(),
+        100 * Benchmark::Summary(onTimeErrors).maximum(),
+        Benchmark::Summary(listedErrors).maximum(), Benchmark::Summary(offsets).median(),
+        Benchmark::Summary(onTimeTimings).maximum(), 100 * Benchmark::Summary(floors).maximum(),
+        100 * Benchmark::Summary(targets).maximum(), within ? "yes" : "NO");
+    return within;
 }
 
 QString clockText(int millisecondsSinceMidnight)
@@ -422,17 +363,16 @@ QString clockText(int millisecondsSinceMidnight)
         .toString(QStringLiteral("HH:mm:ss"));
 }
 
-void printTable(const std::vector<Point> &points, const std::vector<Summary> &summaries,
-                const Options &options, int startMilliseconds, int endMilliseconds)
+void printHeading(const Settings &settings, int startMilliseconds, int endMilliseconds)
 {
     std::printf("Speed accuracy: %d passes a speed, barcodes %g in apart, 1:87, Speed pressed "
                 "after each pass\n",
-                options.passes, DistanceInches);
-    const float startTime = float(startMilliseconds / 1000.0);
+                settings.passes, Simulated.distanceInches);
     std::printf("  run from %s to %s local time (%.0f s to %.0f s since midnight; a float step "
                 "there is %.3f ms)\n",
                 qPrintable(clockText(startMilliseconds)), qPrintable(clockText(endMilliseconds)),
-                startMilliseconds / 1000.0, endMilliseconds / 1000.0, floatStep(startTime) * 1000);
+                startMilliseconds / 1000.0, endMilliseconds / 1000.0,
+                floatStep(static_cast<float>(startMilliseconds / 1000.0)) * 1000);
     std::printf("  %s\n", Benchmark::loadAverage().c_str());
     std::printf(
         "  err: relative error of the shown full-size speed; \"on time\": without the passes "
@@ -447,52 +387,40 @@ void printTable(const std::vector<Point> &points, const std::vector<Summary> &su
                 "floor", "target", "within");
     std::printf("%8s %9s %6s %4s %10s %9s %9s %7s %7s %7s %8s %8s %6s\n", "", "", "", "", "err %",
                 "err %", "worst %", "worst", "us", "us", "%", "%", "");
-    for (std::size_t row = 0; row < points.size(); ++row) {
-        const Point &point = points[row];
-        const Summary &summary = summaries[row];
-        const QString passes = QStringLiteral("%1/%2").arg(summary.measured).arg(options.passes);
-        std::printf("%8g %9.6f %6s %4d %+10.4f %9.4f %9.4f %7.1f %7.0f %7.0f %8.4f %8.4f %6s\n",
-                    point.trueMph, point.gapSeconds, qPrintable(passes), summary.late,
-                    100 * summary.medianError, 100 * summary.worstError,
-                    100 * summary.worstOnTimeError, summary.worstListedMph,
-                    summary.medianOffsetMicroseconds, summary.worstOnTimeTimingMicroseconds,
-                    100 * summary.floor, 100 * summary.target, summary.within ? "yes" : "NO");
-    }
-    for (std::size_t row = 0; row < points.size(); ++row) {
-        for (const QString &problem : points[row].problems + summaries[row].misses)
-            std::printf("  %g mph: %s\n", points[row].trueMph, qPrintable(problem));
-    }
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Benchmark::useOffscreenUnlessAsked(argc, argv);
     QApplication application(argc, argv);
     // The window writes numbers with the locale's decimal separator; in the C locale that is the
     // period Val reads, so the shown speed is read back exactly as written.
     QLocale::setDefault(QLocale::c());
-    const std::optional<Options> options = parseOptions(application);
-    if (!options)
+    const std::optional<Settings> settings = parseSettings(application);
+    if (!settings)
         return 2;
 
     QStringList messages;
     setMessageHandler([&messages](const QString &text) { messages << text; });
-
     const int startMilliseconds = QTime::currentTime().msecsSinceStartOfDay();
     std::vector<Point> points;
-    std::vector<Summary> summaries;
-    for (const double speed : options->speeds) {
-        points.push_back(runPoint(speed, *options, messages));
-        summaries.push_back(summarize(points.back(), *options));
-    }
+    for (const double speed : settings->speeds)
+        points.push_back(runPoint(speed, *settings, messages));
     const int endMilliseconds = QTime::currentTime().msecsSinceStartOfDay();
     setMessageHandler({});
 
-    printTable(points, summaries, *options, startMilliseconds, endMilliseconds);
-    const bool allWithin = std::all_of(summaries.begin(), summaries.end(),
-                                       [](const Summary &summary) { return summary.within; });
+    printHeading(*settings, startMilliseconds, endMilliseconds);
+    bool allWithin = true;
+    std::vector<QStringList> problems;
+    for (const Point &point : points) {
+        problems.push_back(point.problems);
+        allWithin = printRow(point, settings->passes, problems.back()) && allWithin;
+    }
+    for (std::size_t row = 0; row < points.size(); ++row) {
+        for (const QString &problem : problems[row])
+            std::printf("  %g mph: %s\n", points[row].trueMph, qPrintable(problem));
+    }
     return allWithin ? 0 : 1;
 }

@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,21 +71,17 @@ struct Program
     bool opensPortAtStart = true;
 };
 
+// One run of a program, or the medians of its runs.
 struct Sample
 {
+    double startMs = NAN;
     double windowMs = NAN;
     double portMs = NAN;
-    double startMs = NAN;
     double drawnMs = NAN;
     double residentMb = NAN;
     double proportionalMb = NAN;
     bool portHeld = false;
 };
-
-double millisecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 [[noreturn]] void fail(const char *what)
 {
@@ -95,12 +91,10 @@ double millisecondsSince(Clock::time_point start)
 
 bool holdsOpen(pid_t pid, const std::string &device)
 {
-    const std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
-    for (int fd = 0; fd < 1024; ++fd) {
-        char target[256] = {};
-        const ssize_t n
-            = readlink((folder + std::to_string(fd)).c_str(), target, sizeof target - 1);
-        if (n > 0 && device == target)
+    std::error_code error;
+    for (const auto &entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        if (std::filesystem::read_symlink(entry.path(), error) == device)
             return true;
     }
     return false;
@@ -111,9 +105,8 @@ bool holdsOpen(pid_t pid, const std::string &device)
 class OpenWatch
 {
 public:
-    explicit OpenWatch(const std::string &device)
+    explicit OpenWatch(const std::string &device) : m_watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
-        m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (m_watch < 0 || inotify_add_watch(m_watch, device.c_str(), IN_OPEN) < 0)
             fail("inotify");
     }
@@ -133,28 +126,24 @@ public:
     }
 
 private:
-    int m_watch = -1;
+    int m_watch;
 };
 
 // The X server side: sees top-level windows being mapped and first drawn into, and closes them.
 class Display
 {
 public:
-    Display()
+    Display() : m_connection(xcb_connect(nullptr, nullptr))
     {
-        m_connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(m_connection)) {
             std::fprintf(stderr,
                          "bench-startup: no X server in DISPLAY (run it through bench/run "
                          "startup)\n");
             std::exit(2);
         }
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
-        m_pidAtom = atom("_NET_WM_PID");
-        m_protocolsAtom = atom("WM_PROTOCOLS");
-        m_deleteAtom = atom("WM_DELETE_WINDOW");
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, root, XCB_CW_EVENT_MASK, &mask);
         // The extension must be told the version its client speaks before it reports anything.
         const xcb_query_extension_reply_t *damage
             = xcb_get_extension_data(m_connection, &xcb_damage_id);
@@ -216,8 +205,8 @@ public:
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
         message.window = window;
-        message.type = m_protocolsAtom;
-        message.data.data32[0] = m_deleteAtom;
+        message.type = atom("WM_PROTOCOLS");
+        message.data.data32[0] = atom("WM_DELETE_WINDOW");
         message.data.data32[1] = XCB_CURRENT_TIME;
         xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT,
                        reinterpret_cast<const char *>(&message));
@@ -227,30 +216,27 @@ public:
 private:
     xcb_atom_t atom(const char *name)
     {
-        const auto cookie = xcb_intern_atom(m_connection, false, uint16_t(std::strlen(name)), name);
+        const auto cookie = xcb_intern_atom(m_connection, false,
+                                            static_cast<std::uint16_t>(std::strlen(name)), name);
         xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(m_connection, cookie, nullptr);
-        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
         std::free(reply);
         return result;
     }
 
     pid_t windowPid(xcb_window_t window)
     {
-        const auto cookie
-            = xcb_get_property(m_connection, false, window, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1);
+        const auto cookie = xcb_get_property(m_connection, false, window, atom("_NET_WM_PID"),
+                                             XCB_ATOM_CARDINAL, 0, 1);
         xcb_get_property_reply_t *reply = xcb_get_property_reply(m_connection, cookie, nullptr);
         pid_t pid = -1;
         if (reply && xcb_get_property_value_length(reply) == 4)
-            pid = pid_t(*static_cast<uint32_t *>(xcb_get_property_value(reply)));
+            pid = static_cast<pid_t>(*static_cast<std::uint32_t *>(xcb_get_property_value(reply)));
         std::free(reply);
         return pid;
     }
 
-    xcb_connection_t *m_connection = nullptr;
-    xcb_window_t m_root = 0;
-    xcb_atom_t m_pidAtom = XCB_ATOM_NONE;
-    xcb_atom_t m_protocolsAtom = XCB_ATOM_NONE;
-    xcb_atom_t m_deleteAtom = XCB_ATOM_NONE;
+    xcb_connection_t *m_connection;
     int m_damageEvent = 0;
     pid_t m_pid = -1;
     std::optional<xcb_window_t> m_mapped;
@@ -268,47 +254,42 @@ public:
         if (!mkdtemp(pattern))
             fail("mkdtemp");
         m_path = pattern;
-        mkdir((m_path + "/.config").c_str(), 0700);
-        mkdir((m_path + "/.config/CuteCom").c_str(), 0700);
+        std::filesystem::create_directories(m_path + "/.config/CuteCom");
     }
     ~Home() { std::filesystem::remove_all(m_path); }
     Home(const Home &) = delete;
     Home &operator=(const Home &) = delete;
 
-    const std::string &path() const { return m_path; }
-
     // cutecom's session format, as cutecom writes it itself: Parity 2 is QSerialPort's even parity.
     void writeCutecomSession(const std::string &device) const
     {
-        std::ofstream out(m_path + "/.config/CuteCom/CuteCom5.conf");
-        out << "[sessions]\n"
-               "1\\BaudRate=9600\n1\\DataBits=7\n1\\Device="
-            << device
+        std::ofstream(m_path + "/.config/CuteCom/CuteCom5.conf")
+            << "[sessions]\n1\\BaudRate=9600\n1\\DataBits=7\n1\\Device=" << device
             << "\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=2\n1\\StopBits=2\n"
                "1\\autoReconnect=false\n1\\name=Default\nsize=1\n";
+    }
+
+    std::vector<std::string> environmentFor(const std::string &device) const
+    {
+        std::vector<std::string> result;
+        for (char **variable = environ; *variable; ++variable) {
+            const std::string entry = *variable;
+            const std::string name = entry.substr(0, entry.find('='));
+            if (name != "HOME" && name != "PELMAR_PORT" && name != "QT_QPA_PLATFORM"
+                && !name.starts_with("XDG_"))
+                result.push_back(entry);
+        }
+        result.push_back("HOME=" + m_path);
+        result.push_back("XDG_CONFIG_HOME=" + m_path + "/.config");
+        result.push_back("XDG_RUNTIME_DIR=" + m_path);
+        result.push_back("QT_QPA_PLATFORM=xcb");
+        result.push_back("PELMAR_PORT=" + device);
+        return result;
     }
 
 private:
     std::string m_path;
 };
-
-std::vector<std::string> environmentFor(const Home &home, const std::string &device)
-{
-    std::vector<std::string> result;
-    for (char **variable = environ; *variable; ++variable) {
-        const std::string entry = *variable;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "HOME" && name != "PELMAR_PORT" && name != "QT_QPA_PLATFORM"
-            && name.rfind("XDG_", 0) != 0)
-            result.push_back(entry);
-    }
-    result.push_back("HOME=" + home.path());
-    result.push_back("XDG_CONFIG_HOME=" + home.path() + "/.config");
-    result.push_back("XDG_RUNTIME_DIR=" + home.path());
-    result.push_back("QT_QPA_PLATFORM=xcb");
-    result.push_back("PELMAR_PORT=" + device);
-    return result;
-}
 
 pid_t spawn(const Program &program, const std::vector<std::string> &environment)
 {
@@ -335,8 +316,7 @@ pid_t spawn(const Program &program, const std::vector<std::string> &environment)
 
 bool waitForExit(pid_t pid, std::chrono::milliseconds deadline)
 {
-    const auto end = Clock::now() + deadline;
-    while (Clock::now() < end) {
+    for (const auto end = Clock::now() + deadline; Clock::now() < end;) {
         if (waitpid(pid, nullptr, WNOHANG) == pid)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -359,29 +339,31 @@ void stop(pid_t pid, Display &display, std::optional<xcb_window_t> window)
 
 std::optional<Sample> runOnce(const Program &program, Display &display, const Home &home)
 {
-    // The slave stays open here too: a program that closes the device at exit must not hang up
-    // the line for the next one.
+    // A fresh line for every run: a program that closes the device at exit must not hang up the
+    // line for the next one.
     const PseudoTerminal line;
     const std::string device = line.devicePath().toStdString();
     OpenWatch watch(device);
     if (program.name == "cutecom")
         home.writeCutecomSession(device);
-    const std::vector<std::string> environment = environmentFor(home, device);
+    const std::vector<std::string> environment = home.environmentFor(device);
 
     Sample sample;
     std::optional<xcb_window_t> window;
     const Clock::time_point start = Clock::now();
+    const auto since = [start] {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    };
     const pid_t pid = spawn(program, environment);
     display.watch(pid);
-    const auto deadline = start + StartDeadline;
-    while (Clock::now() < deadline) {
+    while (Clock::now() < start + StartDeadline) {
         display.takeEvents();
         if (!window && (window = display.mappedWindow()))
-            sample.windowMs = millisecondsSince(start);
+            sample.windowMs = since();
         if (std::isnan(sample.drawnMs) && display.drawn())
-            sample.drawnMs = millisecondsSince(start);
+            sample.drawnMs = since();
         if (std::isnan(sample.portMs) && watch.takeOpened())
-            sample.portMs = millisecondsSince(start);
+            sample.portMs = since();
         if (window && (!program.opensPortAtStart || !std::isnan(sample.portMs))
             && (!display.seesDrawing() || !std::isnan(sample.drawnMs)))
             break;
@@ -404,43 +386,117 @@ std::optional<Sample> runOnce(const Program &program, Display &display, const Ho
     sample.portHeld = holdsOpen(pid, device);
 
     std::this_thread::sleep_until(started + IdleBeforeMemory);
-    const std::string proc = "/proc/" + std::to_string(pid);
-    sample.residentMb = Benchmark::residentMegabytes(pid);
-    sample.proportionalMb = Benchmark::procMegabytes(proc + "/smaps_rollup", "Pss");
+    sample.residentMb = Benchmark::residentMegabytes(std::to_string(pid));
+    sample.proportionalMb
+        = Benchmark::procMegabytes("/proc/" + std::to_string(pid) + "/smaps_rollup", "Pss");
     stop(pid, display, window);
     return sample;
 }
 
-struct Summary
+std::string findInPath(const std::string &name)
 {
-    double startMs;
-    double windowMs;
-    double portMs;
-    double drawnMs;
-    double residentMb;
-    double proportionalMb;
-    int portHeld;
-    int runs;
+    const char *path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (access((folder + "/" + name).c_str(), X_OK) == 0)
+            return folder + "/" + name;
+    }
+    return {};
+}
+
+struct Arguments
+{
+    int runs = DefaultRuns;
+    bool verbose = false;
+    // Pelmar, the floor, cutecom when it is there, then the others asked for.
+    std::vector<Program> programs;
+    bool withCutecom = false;
 };
 
-Summary summarize(const std::vector<Sample> &samples)
+std::optional<Arguments> parseArguments(int argc, char *argv[])
 {
-    auto column = [&](double Sample::*field) {
+    Arguments arguments;
+    Program pelmar {"pelmar", PELMAR_PATH};
+    Program floor {"floor", FLOOR_PATH};
+    Program cutecom {"cutecom", findInPath("cutecom"), false};
+    std::vector<Program> others;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool valued = i + 1 < argc;
+        if (argument == "--runs" && valued) {
+            arguments.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--pelmar" && valued) {
+            pelmar.path = argv[++i];
+        } else if (argument == "--floor" && valued) {
+            floor.path = argv[++i];
+        } else if (argument == "--cutecom" && valued) {
+            cutecom.path = argv[++i];
+        } else if (argument == "--no-cutecom") {
+            cutecom.path.clear();
+        } else if (argument == "--also" && valued && std::strchr(argv[i + 1], '=')) {
+            // Another build or program to compare, in the same rounds: NAME=PATH.
+            const std::string other = argv[++i];
+            const std::size_t equals = other.find('=');
+            others.push_back({other.substr(0, equals), other.substr(equals + 1)});
+        } else if (argument == "--verbose") {
+            arguments.verbose = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
+                         "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]\n");
+            return std::nullopt;
+        }
+    }
+    arguments.programs = {pelmar, floor};
+    arguments.withCutecom = !cutecom.path.empty();
+    if (arguments.withCutecom)
+        arguments.programs.push_back(cutecom);
+    else
+        std::fprintf(stderr,
+                     "bench-startup: measuring without cutecom (apt-get install cutecom)\n");
+    arguments.programs.insert(arguments.programs.end(), others.begin(), others.end());
+    return arguments;
+}
+
+// Every program's runs, or nothing when one failed to start. One round is not counted, so that
+// every program starts with its files in the page cache; then the programs take turns, so that a
+// slow spell of the machine falls on all of them alike.
+std::optional<std::vector<std::vector<Sample>>> measure(const Arguments &arguments)
+{
+    Display display;
+    const Home home;
+    std::vector<std::vector<Sample>> samples(arguments.programs.size());
+    for (int round = 0; round <= arguments.runs; ++round) {
+        for (std::size_t p = 0; p < arguments.programs.size(); ++p) {
+            const Program &program = arguments.programs[p];
+            const std::optional<Sample> sample = runOnce(program, display, home);
+            if (!sample)
+                return std::nullopt;
+            if (arguments.verbose) {
+                std::printf("%s %-8s start %7.1f ms  window %7.1f ms  port %7.1f ms  drawn %7.1f ms"
+                            "  RSS %6.1f MB  PSS %6.1f MB%s\n",
+                            round == 0 ? "warm-up" : "run    ", program.name.c_str(),
+                            sample->startMs, sample->windowMs, sample->portMs, sample->drawnMs,
+                            sample->residentMb, sample->proportionalMb,
+                            sample->portHeld ? "  port held" : "");
+            }
+            if (round > 0)
+                samples[p].push_back(*sample);
+        }
+    }
+    return samples;
+}
+
+Sample medianOf(const std::vector<Sample> &samples)
+{
+    const auto median = [&samples](double Sample::*field) {
         std::vector<double> values;
         for (const Sample &sample : samples)
             values.push_back(sample.*field);
-        return Benchmark::percentile(values, 0.5);
+        return Benchmark::Summary(values).median();
     };
-    const int held = int(std::count_if(samples.begin(), samples.end(),
-                                       [](const Sample &sample) { return sample.portHeld; }));
-    return {column(&Sample::startMs),
-            column(&Sample::windowMs),
-            column(&Sample::portMs),
-            column(&Sample::drawnMs),
-            column(&Sample::residentMb),
-            column(&Sample::proportionalMb),
-            held,
-            int(samples.size())};
+    return {median(&Sample::startMs), median(&Sample::windowMs),   median(&Sample::portMs),
+            median(&Sample::drawnMs), median(&Sample::residentMb), median(&Sample::proportionalMb)};
 }
 
 std::string ratioText(double ratio)
@@ -450,94 +506,27 @@ std::string ratioText(double ratio)
     return text;
 }
 
-std::string findInPath(const std::string &name)
+// One program's medians over another's.
+struct Ratios
 {
-    const char *path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
+    double start;
+    double drawn;
+    double resident;
+    double proportional;
+};
+
+Ratios printRatios(const std::string &name, const Sample &of, const Sample &to)
+{
+    const Ratios ratios {of.startMs / to.startMs, of.drawnMs / to.drawnMs,
+                         of.residentMb / to.residentMb, of.proportionalMb / to.proportionalMb};
+    std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(), ratios.start, "", "",
+                ratios.drawn, ratios.resident, ratios.proportional);
+    return ratios;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Prints the table and the verdicts; returns whether every target was met.
+bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &samples)
 {
-    int runs = DefaultRuns;
-    bool verbose = false;
-    std::string pelmarPath = PELMAR_PATH;
-    std::string floorPath = FLOOR_PATH;
-    std::string cutecom = findInPath("cutecom");
-    std::vector<Program> others;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--runs" && i + 1 < argc) {
-            runs = std::max(1, std::atoi(argv[++i]));
-        } else if (argument == "--pelmar" && i + 1 < argc) {
-            pelmarPath = argv[++i];
-        } else if (argument == "--floor" && i + 1 < argc) {
-            floorPath = argv[++i];
-        } else if (argument == "--cutecom" && i + 1 < argc) {
-            cutecom = argv[++i];
-        } else if (argument == "--no-cutecom") {
-            cutecom.clear();
-        } else if (argument == "--also" && i + 1 < argc && std::strchr(argv[i + 1], '=')) {
-            // Another build or program to compare, in the same rounds: NAME=PATH.
-            const std::string other = argv[++i];
-            const std::size_t equals = other.find('=');
-            others.push_back({other.substr(0, equals), other.substr(equals + 1), true});
-        } else if (argument == "--verbose") {
-            verbose = true;
-        } else {
-            std::fprintf(stderr,
-                         "usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
-                         "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]\n");
-            return 2;
-        }
-    }
-
-    std::vector<Program> programs {{"pelmar", pelmarPath, true}, {"floor", floorPath, true}};
-    std::optional<std::size_t> cutecomIndex;
-    if (cutecom.empty()) {
-        std::fprintf(stderr,
-                     "bench-startup: measuring without cutecom (apt-get install cutecom)\n");
-    } else {
-        cutecomIndex = programs.size();
-        programs.push_back({"cutecom", cutecom, false});
-    }
-    programs.insert(programs.end(), others.begin(), others.end());
-
-    Display display;
-    const Home home;
-    std::vector<std::vector<Sample>> samples(programs.size());
-    // One round not counted, so that every program starts with its files in the page cache; then
-    // the programs take turns, so that a slow spell of the machine falls on all of them alike.
-    for (int round = 0; round <= runs; ++round) {
-        for (std::size_t p = 0; p < programs.size(); ++p) {
-            const std::optional<Sample> sample = runOnce(programs[p], display, home);
-            if (!sample)
-                return 1;
-            if (verbose) {
-                std::printf("%s %-8s start %7.1f ms  window %7.1f ms  port %7.1f ms  drawn %7.1f ms"
-                            "  RSS %6.1f MB  PSS %6.1f MB%s\n",
-                            round == 0 ? "warm-up" : "run    ", programs[p].name.c_str(),
-                            sample->startMs, sample->windowMs, sample->portMs, sample->drawnMs,
-                            sample->residentMb, sample->proportionalMb,
-                            sample->portHeld ? "  port held" : "");
-            }
-            if (round > 0)
-                samples[p].push_back(*sample);
-        }
-    }
-
-    std::vector<Summary> summaries;
-    for (const std::vector<Sample> &programSamples : samples)
-        summaries.push_back(summarize(programSamples));
-
     // Without a session bus, Qt never looks for the accessibility bus, whatever it is told.
     const bool accessible = std::getenv("DBUS_SESSION_BUS_ADDRESS")
         && std::getenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
@@ -545,53 +534,59 @@ int main(int argc, char *argv[])
                 "%s\n(start-up: from spawn until the window is mapped and the port is open; "
                 "drawn: until the\nprogram first draws into its window; memory: 1.5 s after "
                 "start-up)\n\n",
-                runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
+                arguments.runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
                 accessible ? "on" : "off", Benchmark::loadAverage().c_str());
     std::printf("%-20s %11s %10s %9s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
                 "port ms", "drawn ms", "resident MB", "PSS MB", "port held");
-    for (std::size_t p = 0; p < programs.size(); ++p) {
-        const Summary &s = summaries[p];
-        std::printf("%-20s %11.1f %10.1f %9.1f %9.1f %12.1f %8.1f %7d/%d\n",
-                    programs[p].name.c_str(), s.startMs, s.windowMs, s.portMs, s.drawnMs,
-                    s.residentMb, s.proportionalMb, s.portHeld, s.runs);
+    std::vector<Sample> medians;
+    for (std::size_t p = 0; p < samples.size(); ++p) {
+        medians.push_back(medianOf(samples[p]));
+        const Sample &s = medians.back();
+        std::printf("%-20s %11.1f %10.1f %9.1f %9.1f %12.1f %8.1f %7ld/%zu\n",
+                    arguments.programs[p].name.c_str(), s.startMs, s.windowMs, s.portMs, s.drawnMs,
+                    s.residentMb, s.proportionalMb,
+                    std::count_if(samples[p].begin(), samples[p].end(),
+                                  [](const Sample &sample) { return sample.portHeld; }),
+                    samples[p].size());
     }
-    const auto printRatios = [](const std::string &name, const Summary &s, const Summary &to) {
-        std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(),
-                    s.startMs / to.startMs, "", "", s.drawnMs / to.drawnMs,
-                    s.residentMb / to.residentMb, s.proportionalMb / to.proportionalMb);
-    };
-    const Summary &pelmar = summaries[0];
-    const Summary &floor = summaries[1];
-    const double floorStart = pelmar.startMs / floor.startMs;
-    const double floorMemory = pelmar.residentMb / floor.residentMb;
-    printRatios("Pelmar/floor", pelmar, floor);
-    for (std::size_t p = programs.size() - others.size(); p < programs.size(); ++p)
-        printRatios(programs[p].name + "/floor", summaries[p], floor);
-    bool met = floorStart <= TargetFloorStartRatio && floorMemory <= TargetFloorMemoryRatio;
-    if (cutecomIndex) {
-        const Summary &other = summaries[*cutecomIndex];
-        const double cutecomStart = pelmar.startMs / other.startMs;
-        const double cutecomMemory = pelmar.residentMb / other.residentMb;
-        printRatios("Pelmar/cutecom", pelmar, other);
+    const Ratios overFloor = printRatios("Pelmar/floor", medians[0], medians[1]);
+    for (std::size_t p = arguments.withCutecom ? 3 : 2; p < medians.size(); ++p)
+        printRatios(arguments.programs[p].name + "/floor", medians[p], medians[1]);
+    std::optional<Ratios> overCutecom;
+    if (arguments.withCutecom) {
+        overCutecom = printRatios("Pelmar/cutecom", medians[0], medians[2]);
         std::printf("\ncutecom cannot open its device at start-up: its start-up is its window "
                     "alone, with the port\nclosed (it only shows the session's device and "
                     "9600 7-Even-2 until Open is pressed).\n");
-        met = met && cutecomStart <= TargetCutecomStartRatio
-            && cutecomMemory <= TargetCutecomMemoryRatio;
     }
     std::printf("\n");
-    Benchmark::printVerdict("start-up within " + ratioText(TargetFloorStartRatio)
-                                + " of the floor's",
-                            floorStart <= TargetFloorStartRatio);
-    Benchmark::printVerdict("memory within " + ratioText(TargetFloorMemoryRatio)
-                                + " of the floor's",
-                            floorMemory <= TargetFloorMemoryRatio);
-    if (cutecomIndex) {
-        const Summary &other = summaries[*cutecomIndex];
-        Benchmark::printVerdict("start-up at most half of cutecom's",
-                                pelmar.startMs / other.startMs <= TargetCutecomStartRatio);
-        Benchmark::printVerdict("memory at most 40% of cutecom's",
-                                pelmar.residentMb / other.residentMb <= TargetCutecomMemoryRatio);
+    bool met = Benchmark::printVerdict("start-up within " + ratioText(TargetFloorStartRatio)
+                                           + " of the floor's",
+                                       overFloor.start <= TargetFloorStartRatio);
+    met = Benchmark::printVerdict("memory within " + ratioText(TargetFloorMemoryRatio)
+                                      + " of the floor's",
+                                  overFloor.resident <= TargetFloorMemoryRatio)
+        && met;
+    if (overCutecom) {
+        met = Benchmark::printVerdict("start-up at most half of cutecom's",
+                                      overCutecom->start <= TargetCutecomStartRatio)
+            && met;
+        met = Benchmark::printVerdict("memory at most 40% of cutecom's",
+                                      overCutecom->resident <= TargetCutecomMemoryRatio)
+            && met;
     }
-    return met ? 0 : 1;
+    return met;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const std::optional<Arguments> arguments = parseArguments(argc, argv);
+    if (!arguments)
+        return 2;
+    const auto samples = measure(*arguments);
+    if (!samples)
+        return 1;
+    return report(*arguments, *samples) ? 0 : 1;
 }

@@ -1,8 +1,13 @@
+#include "form1.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
+#include <QByteArray>
 #include <QLineEdit>
+#include <QObject>
 #include <QPushButton>
+#include <QStringList>
 #include <QTest>
 
 #include <tuple>
@@ -15,7 +20,7 @@ namespace {
 // STX, the ASCII body, ETX and the check byte.
 QByteArray frame(const char *body, char check)
 {
-    return '\x02' + QByteArray(body) + '\x03' + check;
+    return '\x02' + QByteArray {body} + '\x03' + check;
 }
 
 // Everything a command click must leave alone.

@@ -1,12 +1,13 @@
 #include "conversions.h"
 #include "runtimeerror.h"
-#include "timeofday.h"
 
 #include <QLocale>
+#include <QObject>
+#include <QString>
 #include <QTest>
-#include <QTime>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 class TestConversions : public QObject
@@ -35,8 +36,6 @@ private slots:
     void substringFollowsTheLengthRules_data();
     void substringFollowsTheLengthRules();
     void substringRefusesANegativeLength();
-
-    void timeOfDayIsSecondsSinceLocalMidnight();
 };
 
 void TestConversions::valReadsTheLeadingNumber_data()
@@ -121,12 +120,12 @@ void TestConversions::numbersUseTheLocaleDecimalSeparator()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QCOMPARE(numberToText(0.6818181818181818), QStringLiteral("0,681818181818182"));
     QCOMPARE(numberToText(-0.000015), QStringLiteral("-1,5E-05"));
-    QCOMPARE(textToInteger16(QStringLiteral("59,3181818181818")), std::int16_t(59));
-    QCOMPARE(textToInteger16(QStringLiteral("2,5")), std::int16_t(2));
+    QCOMPARE(textToInteger16(QStringLiteral("59,3181818181818")), std::int16_t {59});
+    QCOMPARE(textToInteger16(QStringLiteral("2,5")), std::int16_t {2});
     QVERIFY_THROWS_EXCEPTION(RunTimeError, textToInteger16(QStringLiteral("2.5")));
     // Val keeps the period whatever the locale.
     QCOMPARE(Val(QStringLiteral("12.5")), 12.5);
-    QCOMPARE(numberToText(std::int16_t(-32768)), QStringLiteral("-32768"));
+    QCOMPARE(numberToText(std::int16_t {-32768}), QStringLiteral("-32768"));
 }
 
 void TestConversions::textToIntegerRoundsTiesToEven_data()
@@ -175,7 +174,7 @@ void TestConversions::textToIntegerRefusesWhatIsNotANumber()
         textToInteger32(text);
         QFAIL("no error");
     } catch (const RunTimeError &error) {
-        QCOMPARE(error.number(), int(RunTimeError::TypeMismatch));
+        QCOMPARE(error.number(), static_cast<int>(RunTimeError::TypeMismatch));
     }
 }
 
@@ -198,7 +197,7 @@ void TestConversions::textToIntegerOverflowsOutsideItsRange()
         textToInteger16(text);
         QFAIL("no error");
     } catch (const RunTimeError &error) {
-        QCOMPARE(error.number(), int(RunTimeError::Overflow));
+        QCOMPARE(error.number(), static_cast<int>(RunTimeError::Overflow));
     }
     if (fitsIn32Bits)
         textToInteger32(text);
@@ -208,9 +207,9 @@ void TestConversions::textToIntegerOverflowsOutsideItsRange()
 
 void TestConversions::doubleToInteger16RoundsTiesToEven()
 {
-    QCOMPARE(doubleToInteger16(14.5), std::int16_t(14));
-    QCOMPARE(doubleToInteger16(15.5), std::int16_t(16));
-    QCOMPARE(doubleToInteger16(-32768.5), std::int16_t(-32768));
+    QCOMPARE(doubleToInteger16(14.5), std::int16_t {14});
+    QCOMPARE(doubleToInteger16(15.5), std::int16_t {16});
+    QCOMPARE(doubleToInteger16(-32768.5), std::int16_t {-32768});
     QVERIFY_THROWS_EXCEPTION(RunTimeError, doubleToInteger16(32767.5));
     QVERIFY_THROWS_EXCEPTION(RunTimeError, doubleToInteger16(std::nan("")));
     QVERIFY_THROWS_EXCEPTION(RunTimeError, doubleToInteger16(-INFINITY));
@@ -246,21 +245,9 @@ void TestConversions::substringRefusesANegativeLength()
         substring(QStringLiteral("abc"), 1, -1);
         QFAIL("no error");
     } catch (const RunTimeError &error) {
-        QCOMPARE(error.number(), int(RunTimeError::InvalidArgument));
+        QCOMPARE(error.number(), static_cast<int>(RunTimeError::InvalidArgument));
     }
     QVERIFY_THROWS_EXCEPTION(RunTimeError, substring(QStringLiteral("abc"), 0, 1));
-}
-
-void TestConversions::timeOfDayIsSecondsSinceLocalMidnight()
-{
-    const double expected = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
-    const float now = timeOfDay();
-    // One float step at the end of the day is 1/128 s; allow for a midnight in between.
-    QVERIFY2(std::abs(now - expected) < 0.05 || std::abs(now - expected) > 86399,
-             qPrintable(QStringLiteral("%1 against %2").arg(now).arg(expected)));
-    setTimeOfDaySource([] { return 45000.25f; });
-    QCOMPARE(timeOfDay(), 45000.25f);
-    setTimeOfDaySource({});
 }
 
 QTEST_GUILESS_MAIN(TestConversions)

@@ -1,16 +1,24 @@
+#include "commcontrol.h"
 #include "form1.h"
 #include "messagebox.h"
 
 #include <QAbstractItemView>
+#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionMatch>
 #include <QSignalSpy>
+#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 
 namespace {
@@ -96,10 +104,12 @@ void TestEndToEnd::aModelPassingAt59MphIsListedAs59Mph()
 void TestEndToEnd::everyFixedCommandReachesTheScannerAsItsFrame()
 {
     PelmarOnSimulator pelmar({});
+    qsizetype sent = 0;
     for (QPushButton *button : {pelmar.form->On, pelmar.form->Off, pelmar.form->Host,
                                 pelmar.form->Constant, pelmar.form->Default}) {
         button->click();
-        QTest::qWait(150); // apart, so that the simulator logs each command on its own
+        // Each logged before the next goes, so that no two share a chunk of the line.
+        QCOMPARE(pelmar.received(++sent).size(), sent);
     }
     const QStringList expected {
         QStringLiteral("< STX \"STIE\" ETX 08"),
@@ -123,6 +133,7 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
     setMessageHandler([&messages](const QString &text) { messages << text; });
     Form1 form;
     QSignalSpy notices(&form.Comm1, &CommControl::notice);
+    QVERIFY(notices.isValid());
     const auto line
         = [&form](int row) { return form.List1->model()->index(row, 0).data().toString(); };
     for (int plug = 1; plug <= 3; ++plug) {
@@ -149,7 +160,7 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
         QVERIFY2(messages.last().contains(QStringLiteral("opens the port again by itself")),
                  qPrintable(messages.last()));
     }
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(notices.size(), 2);
     setMessageHandler({});
 }

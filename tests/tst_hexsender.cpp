@@ -1,10 +1,17 @@
+#include "form1.h"
 #include "hexsender.h"
 #include "startedwindow.h"
 
 #include <QAbstractItemView>
+#include <QByteArray>
 #include <QLineEdit>
+#include <QObject>
 #include <QPushButton>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+
+#include <utility>
 
 namespace {
 
@@ -25,7 +32,7 @@ void pairsOf(int count, QString &hex, QByteArray &bytes)
         const int value = (i * 7) % 256;
         const QString pair = QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0'));
         hex += i % 2 ? pair.toUpper() : pair;
-        bytes += char(value);
+        bytes += static_cast<char>(value);
     }
 }
 
@@ -57,7 +64,8 @@ void TestHexSender::pairBecomesItsDecimalValue_data()
     QTest::addColumn<QStringList>("messages");
     const auto row
         = [](const char *name, const char *pair, const char *decimal, const QStringList &messages) {
-              QTest::newRow(name) << QString(pair) << QString(decimal) << messages;
+              QTest::newRow(name) << QString::fromLatin1(pair) << QString::fromLatin1(decimal)
+                                  << messages;
           };
     row("lower case", "1b", "27", {});
     row("highest", "FF", "255", {});

@@ -1,8 +1,15 @@
+#include <QByteArray>
 #include <QColor>
 #include <QFile>
+#include <QIODevice>
 #include <QImage>
+#include <QObject>
+#include <QPoint>
 #include <QProcess>
+#include <QRgb>
 #include <QSet>
+#include <QSize>
+#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -29,14 +36,14 @@ private:
 
 namespace {
 
-constexpr int width = 195;
-constexpr int height = 104;
-constexpr int rowSize = 588; // 195 pixels of 3 bytes, padded to a multiple of 4
-constexpr int headersSize = 14 + 40;
-const QRgb ink = qRgb(4, 4, 4);
-const QRgb paper = qRgb(255, 255, 255);
-const QRgb clear = qRgba(0, 0, 0, 0);
-const int iconSizes[] = {48, 128, 256};
+constexpr int Width = 195;
+constexpr int Height = 104;
+constexpr int RowSize = 588; // 195 pixels of 3 bytes, padded to a multiple of 4
+constexpr int HeadersSize = 14 + 40;
+const QRgb Ink = qRgb(4, 4, 4);
+const QRgb Paper = qRgb(255, 255, 255);
+const QRgb Clear = qRgba(0, 0, 0, 0);
+const int IconSizes[] = {48, 128, 256};
 
 QString iconPath(const QString &folder, int size)
 {
@@ -66,7 +73,7 @@ void TestLocomotive::initTestCase()
     QFile file(QStringLiteral(LOCOMOTIVE_BMP));
     QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.errorString()));
     m_bytes = file.readAll();
-    QVERIFY(m_bytes.size() >= headersSize);
+    QVERIFY(m_bytes.size() >= HeadersSize);
     QVERIFY(m_image.loadFromData(m_bytes, "BMP"));
 }
 
@@ -76,16 +83,16 @@ void TestLocomotive::headerDescribesA24BitBottomUpBitmap_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<quint32>("expected");
 
-    QTest::newRow("signature") << 0 << 2 << quint32('B' | 'M' << 8);
-    QTest::newRow("fileSize") << 2 << 4 << quint32(headersSize + rowSize * height);
-    QTest::newRow("pixelDataOffset") << 10 << 4 << quint32(headersSize);
+    QTest::newRow("signature") << 0 << 2 << quint32 {'B' | 'M' << 8};
+    QTest::newRow("fileSize") << 2 << 4 << quint32 {HeadersSize + RowSize * Height};
+    QTest::newRow("pixelDataOffset") << 10 << 4 << quint32 {HeadersSize};
     QTest::newRow("infoHeaderSize") << 14 << 4 << 40u;
-    QTest::newRow("width") << 18 << 4 << quint32(width);
-    QTest::newRow("positiveHeightMeansBottomUp") << 22 << 4 << quint32(height);
+    QTest::newRow("width") << 18 << 4 << quint32 {Width};
+    QTest::newRow("positiveHeightMeansBottomUp") << 22 << 4 << quint32 {Height};
     QTest::newRow("planes") << 26 << 2 << 1u;
     QTest::newRow("bitsPerPixel") << 28 << 2 << 24u;
     QTest::newRow("uncompressed") << 30 << 4 << 0u;
-    QTest::newRow("imageSize") << 34 << 4 << quint32(rowSize * height);
+    QTest::newRow("imageSize") << 34 << 4 << quint32 {RowSize * Height};
     QTest::newRow("horizontal96Dpi") << 38 << 4 << 3780u;
     QTest::newRow("vertical96Dpi") << 42 << 4 << 3780u;
 }
@@ -101,18 +108,18 @@ void TestLocomotive::headerDescribesA24BitBottomUpBitmap()
 
 void TestLocomotive::usesExactlyWhiteAndNearBlack()
 {
-    QCOMPARE(m_image.size(), QSize(width, height));
-    QCOMPARE(coloursOf(m_image), QSet<QRgb>({paper, ink}));
+    QCOMPARE(m_image.size(), QSize(Width, Height));
+    QCOMPARE(coloursOf(m_image), QSet<QRgb>({Paper, Ink}));
 }
 
 void TestLocomotive::standsOnAGroundLineAcrossTheWholeWidth()
 {
     // The bottom rows are stored first; a mistake in the row order would move the rail to the top.
     bool found = false;
-    for (int y = height / 2; y < height && !found; ++y) {
+    for (int y = Height / 2; y < Height && !found; ++y) {
         bool solid = true;
-        for (int x = 0; x < width && solid; ++x)
-            solid = m_image.pixel(x, y) == ink;
+        for (int x = 0; x < Width && solid; ++x)
+            solid = m_image.pixel(x, y) == Ink;
         found = solid;
     }
     QVERIFY(found);
@@ -121,7 +128,7 @@ void TestLocomotive::standsOnAGroundLineAcrossTheWholeWidth()
 void TestLocomotive::iconIsInkOnAPaperTileWithClearCorners_data()
 {
     QTest::addColumn<int>("size");
-    for (const int size : iconSizes)
+    for (const int size : IconSizes)
         QTest::addRow("%dx%d", size, size) << size;
 }
 
@@ -133,15 +140,15 @@ void TestLocomotive::iconIsInkOnAPaperTileWithClearCorners()
     QImage icon;
     QVERIFY(icon.load(iconPath(QStringLiteral(ICON_FOLDER), size), "PNG"));
     QCOMPARE(icon.size(), QSize(size, size));
-    QCOMPARE(coloursOf(icon), QSet<QRgb>({clear, paper, ink}));
+    QCOMPARE(coloursOf(icon), QSet<QRgb>({Clear, Paper, Ink}));
     const int last = size - 1;
     for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
-        QCOMPARE(icon.pixel(corner), clear);
+        QCOMPARE(icon.pixel(corner), Clear);
     for (int y = 1; y < last; ++y) {
         for (int x = 1; x < last; ++x) {
-            const bool besideClear = icon.pixel(x - 1, y) == clear || icon.pixel(x + 1, y) == clear
-                || icon.pixel(x, y - 1) == clear || icon.pixel(x, y + 1) == clear;
-            if (icon.pixel(x, y) == ink && besideClear)
+            const bool besideClear = icon.pixel(x - 1, y) == Clear || icon.pixel(x + 1, y) == Clear
+                || icon.pixel(x, y - 1) == Clear || icon.pixel(x, y + 1) == Clear;
+            if (icon.pixel(x, y) == Ink && besideClear)
                 QFAIL(qPrintable(
                     QStringLiteral("ink at %1,%2 touches the clear corner").arg(x).arg(y)));
         }
@@ -168,7 +175,7 @@ void TestLocomotive::generatorReproducesTheCheckedInFiles()
     QVERIFY2(file.readAll() == m_bytes, "app/locomotive.bmp is not what locomotive-gen draws");
 
     // Pixels, not bytes: another zlib may compress the same picture differently.
-    for (const int size : iconSizes) {
+    for (const int size : IconSizes) {
         const QImage drawn(iconPath(dir.path(), size));
         const QImage checkedIn(iconPath(QStringLiteral(ICON_FOLDER), size));
         QVERIFY2(drawn.convertToFormat(QImage::Format_ARGB32)

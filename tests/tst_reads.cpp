@@ -1,13 +1,26 @@
+#include "form1.h"
+#include "messagebox.h"
 #include "startedwindow.h"
+#include "timeofday.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QByteArray>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QObject>
 #include <QPushButton>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+#include <QTime>
+
+#include <cmath>
+#include <cstdint>
 
 class TestReads : public QObject
 {
@@ -30,6 +43,7 @@ private slots:
     void unpluggedScannerKeepsTheListAndSaysItIsGone();
     void closingTheWindowClosesThePort();
     void copyTakesTheSelectedLineAndCopyAllEveryLine();
+    void timeOfDayIsSecondsSinceLocalMidnight();
 };
 
 void TestReads::startsWithTheDefaultsAndThePortOpen()
@@ -45,19 +59,20 @@ void TestReads::startsWithTheDefaultsAndThePortOpen()
     QCOMPARE(form.Label3->text(), QStringLiteral("Distance between barcodes in inches"));
     QCOMPARE(form.Label4->text(), QStringLiteral("List of barcodes read"));
     QCOMPARE(pelmar.lines(), 0);
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.ReadNumber, QStringLiteral("1"));
     QCOMPARE(form.Scan1, 0.0f);
     QCOMPARE(form.Scan2, 0.0f);
     QVERIFY(form.Comm1.PortOpen());
     QCOMPARE(form.Comm1.Settings(), QStringLiteral("9600,E,7,2"));
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QVERIFY(pelmar.messages.isEmpty());
 }
 
 void TestReads::charactersBeforeStartAreNeverListed()
 {
     StartedWindow pelmar("99999999999999999999");
+    // Time for a line to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 0);
     pelmar.read("012345678905", 1);
@@ -70,7 +85,7 @@ void TestReads::aReadIsListedOnTopWithItsNumber()
     pelmar.read("012345678905", 36000.5f);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 012345678905"));
     QCOMPARE(pelmar.form.ReadNumber, QStringLiteral("2"));
-    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t {0});
     QCOMPARE(pelmar.form.Scan1, 36000.5f);
 }
 
@@ -80,7 +95,7 @@ void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
     Form1 &form = pelmar.form;
     pelmar.read("000000000001", 10);
     pelmar.read("000000000002", 11);
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.Scan1, 10.0f);
     QCOMPARE(form.Scan2, 11.0f);
     pelmar.read("000000000003", 12);
@@ -88,7 +103,7 @@ void TestReads::readsAreNumberedNewestOnTopAndPairedAlternately()
     QCOMPARE(pelmar.line(0), QStringLiteral("3. 000000000003"));
     QCOMPARE(pelmar.line(1), QStringLiteral("2. 000000000002"));
     QCOMPARE(pelmar.line(2), QStringLiteral("1. 000000000001"));
-    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QCOMPARE(form.ScanFlag, std::int16_t {0});
     QCOMPARE(form.Scan1, 12.0f);
     QCOMPARE(form.Scan2, 11.0f);
     QCOMPARE(form.ReadNumber, QStringLiteral("4"));
@@ -98,10 +113,11 @@ void TestReads::twoWaitingBarcodesGiveOneLine()
 {
     StartedWindow pelmar;
     pelmar.read("000000000001\r\n000000000002", 5);
+    // Time for a second line to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.lines(), 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 000000000001"));
-    QCOMPARE(pelmar.form.ScanFlag, std::int16_t(0));
+    QCOMPARE(pelmar.form.ScanFlag, std::int16_t {0});
     QCOMPARE(pelmar.form.Comm1.Input(), QString());
 }
 
@@ -141,17 +157,17 @@ void TestReads::setAppliesTheBarcodeLength()
     Form1 &form = pelmar.form;
     form.Text2->setText(QStringLiteral("8"));
     pelmar.scanner.write("leftover");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     form.Set->click();
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(10));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {10});
     pelmar.read("01234567", 1);
     QCOMPARE(pelmar.line(0), QStringLiteral("1. 01234567"));
 
     form.Text2->setText(QStringLiteral("12.5"));
     form.Set->click();
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QCOMPARE(form.ReadNumber, QStringLiteral("2"));
-    QCOMPARE(form.ScanFlag, std::int16_t(0));
+    QCOMPARE(form.ScanFlag, std::int16_t {0});
     QVERIFY(pelmar.messages.isEmpty());
 }
 
@@ -175,13 +191,13 @@ void TestReads::setRefusesALengthOutsideTheThresholdRange()
     StartedWindow pelmar;
     Form1 &form = pelmar.form;
     pelmar.scanner.write("waiting");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     form.Text2->setText(length);
     form.Set->click();
     QCOMPARE(pelmar.messages,
              QStringList {QStringLiteral("Length of barcode must be a number from 0 to 32765. The "
                                          "receive threshold stays at 14.")});
-    QCOMPARE(form.Comm1.RThreshold(), std::int16_t(14));
+    QCOMPARE(form.Comm1.RThreshold(), std::int16_t {14});
     QCOMPARE(form.Comm1.Input(), QStringLiteral("waiting"));
 }
 
@@ -190,7 +206,7 @@ void TestReads::clearShowsWhatWasInTheBuffer()
     StartedWindow pelmar;
     pelmar.form.Clear->click();
     pelmar.scanner.write("0123");
-    QTest::qWait(50);
+    QTRY_VERIFY(pelmar.scanner.allRead());
     pelmar.form.Clear->click();
     QCOMPARE(pelmar.messages,
              (QStringList {QStringLiteral(" has been cleared from the buffer"),
@@ -204,11 +220,11 @@ void TestReads::clrlistRestartsNumberingAndPairing()
     StartedWindow pelmar;
     Form1 &form = pelmar.form;
     for (int i = 1; i <= 5; ++i)
-        pelmar.read("00000000000" + QByteArray::number(i), float(i));
+        pelmar.read("00000000000" + QByteArray::number(i), static_cast<float>(i));
     form.Clrlist->click();
     QCOMPARE(pelmar.lines(), 0);
     QCOMPARE(form.ReadNumber, QStringLiteral("1"));
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(form.Scan1, 5.0f);
     QCOMPARE(form.Scan2, 4.0f);
     pelmar.read("000000000006", 6);
@@ -244,6 +260,7 @@ void TestReads::unpluggedScannerKeepsTheListAndSaysItIsGone()
     pelmar.read("000000000002", 2);
     pelmar.scanner.hangUp();
     QTRY_COMPARE(pelmar.messages.size(), 1);
+    // Time for a second message about the same loss to come, which it must not.
     QTest::qWait(100);
     QCOMPARE(pelmar.messages.size(), 1);
     QVERIFY(pelmar.messages.first().contains(QStringLiteral("gone away")));
@@ -298,6 +315,18 @@ void TestReads::copyTakesTheSelectedLineAndCopyAllEveryLine()
     QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
     list->actions().at(1)->trigger();
     QCOMPARE(clipboard->text(), QStringLiteral("59 MPH\n2. 036000291452\n1. 012345678905"));
+}
+
+void TestReads::timeOfDayIsSecondsSinceLocalMidnight()
+{
+    const double expected = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+    const float now = timeOfDay();
+    // One float step at the end of the day is 1/128 s; allow for a midnight in between.
+    QVERIFY2(std::abs(now - expected) < 0.05 || std::abs(now - expected) > 86399,
+             qPrintable(QStringLiteral("%1 against %2").arg(now).arg(expected)));
+    setTimeOfDaySource([] { return 45000.25f; });
+    QCOMPARE(timeOfDay(), 45000.25f);
+    setTimeOfDaySource({});
 }
 
 QTEST_MAIN(TestReads)

@@ -2,15 +2,26 @@
 #include "options.h"
 #include "readschedule.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QObject>
 #include <QProcess>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <cmath>
 
 namespace {
 
@@ -270,7 +281,7 @@ void TestScannerSim::passArrivesPacedOverThePseudoTerminal()
 {
     // Timing is only as good as the machine's scheduling: a busy machine can hold a
     // character back some ms, so a timing miss is tried again; a miss every time is a fault.
-    constexpr int attempts = 5;
+    constexpr int Attempts = 5;
     for (int attempt = 1;; ++attempt) {
         const PassOverLine run = runPassOverLine();
         if (QTest::currentTestFailed())
@@ -287,7 +298,7 @@ void TestScannerSim::passArrivesPacedOverThePseudoTerminal()
         for (int i = 0; i < 28; ++i) {
             const double sinceReadStart = run.arrivals[i] - run.arrivals[i < 14 ? 0 : 14];
             worstPacing
-                = std::max(worstPacing, std::abs(sinceReadStart - i % 14 * characterSeconds));
+                = std::max(worstPacing, std::abs(sinceReadStart - i % 14 * CharacterSeconds));
         }
         const double gap = run.arrivals[27] - run.arrivals[13];
         if (worstPacing < 0.003 && std::abs(gap - secondsBetweenReads(59.3, 12)) < 0.003)
@@ -295,7 +306,7 @@ void TestScannerSim::passArrivesPacedOverThePseudoTerminal()
         const QString timing = QString("a character %1 s off its pace, reads %2 s apart")
                                    .arg(worstPacing, 0, 'f', 6)
                                    .arg(gap, 0, 'f', 6);
-        if (attempt == attempts)
+        if (attempt == Attempts)
             QFAIL(qPrintable(timing));
         qInfo("%s; trying again", qPrintable(timing));
     }

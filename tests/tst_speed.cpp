@@ -2,6 +2,8 @@
 #include "speed.h"
 
 #include <QLocale>
+#include <QObject>
+#include <QString>
 #include <QTest>
 
 class TestSpeed : public QObject
@@ -32,8 +34,9 @@ void TestSpeed::speedIsShownAndListedRoundedByItsText_data()
     QTest::addColumn<QString>("line");
     const auto row = [](const char *name, float scan1, float scan2, const char *distance,
                         const char *speed, const char *full, const char *line) {
-        QTest::newRow(name) << scan1 << scan2 << QString(distance) << QString(speed)
-                            << QString(full) << QString(line);
+        QTest::newRow(name) << scan1 << scan2 << QString::fromLatin1(distance)
+                            << QString::fromLatin1(speed) << QString::fromLatin1(full)
+                            << QString::fromLatin1(line);
     };
 
     row("defaults, 1 s apart", 0, 1, "12", "0.681818181818182", "59.3181818181818", "59 MPH");
@@ -158,7 +161,8 @@ void TestSpeed::speedBeyondTheListOverflows_data()
     QTest::addColumn<QString>("named"); // what the description must name
     const auto row
         = [](const char *name, float scan1, float scan2, const char *distance, const char *named) {
-              QTest::newRow(name) << scan1 << scan2 << QString(distance) << QString(named);
+              QTest::newRow(name) << scan1 << scan2 << QString::fromLatin1(distance)
+                                  << QString::fromLatin1(named);
           };
 
     // 0.1 s apart in single precision is 0.09999847412109375 s.
@@ -180,7 +184,7 @@ void TestSpeed::speedBeyondTheListOverflows()
         calculateSpeed(scan1, scan2, distance);
         QFAIL("no error");
     } catch (const RunTimeError &error) {
-        QCOMPARE(error.number(), int(RunTimeError::Overflow));
+        QCOMPARE(error.number(), static_cast<int>(RunTimeError::Overflow));
         QVERIFY2(error.description().contains(named), qPrintable(error.description()));
     }
 }

@@ -1,14 +1,38 @@
+#include "form1.h"
+#include "readlist.h"
 #include "startedwindow.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QByteArray>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
+#include <QModelIndex>
+#include <QModelIndexList>
+#include <QObject>
+#include <QPixmap>
+#include <QPoint>
 #include <QPushButton>
+#include <QRect>
+#include <QRgb>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSize>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+#include <QWidget>
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -65,6 +89,7 @@ private slots:
     void enterAndEscapeInATextBoxActivateNothing_data();
     void enterAndEscapeInATextBoxActivateNothing();
     void selectingALineOrClickingALabelOrThePictureRunsNothing();
+    void longListKeepsItsPlaceItsSelectionAndItsKeys();
     void locomotiveIsShownAtItsOwnSizeUnscaledAndUnframed();
     void controlsAreDrawnOverTheLabelsTheyOverlap_data();
     void controlsAreDrawnOverTheLabelsTheyOverlap();
@@ -81,8 +106,10 @@ void TestWindow::init()
 {
     m_window = std::make_unique<StartedWindow>();
     Form1 &form = m_window->form;
-    for (QPushButton *button : buttons(form))
+    for (QPushButton *button : buttons(form)) {
         m_clicks.push_back(std::make_unique<QSignalSpy>(button, &QPushButton::clicked));
+        QVERIFY(m_clicks.back()->isValid());
+    }
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -259,6 +286,7 @@ void TestWindow::aButtonClicksFromTheMouseOnItsCaptionAndFromSpace()
     auto *control = qobject_cast<QPushButton *>(namedControl(form, button));
     QVERIFY(control);
     QSignalSpy clicks(control, &QPushButton::clicked);
+    QVERIFY(clicks.isValid());
     // Through the window, as a user's click comes, so that the caption over the button is hit.
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
                       textLabel(control)->mapTo(&form, textLabel(control)->rect().center()));
@@ -274,9 +302,12 @@ void TestWindow::enterAndEscapeInATextBoxActivateNothing_data()
     QTest::addColumn<QString>("textBox");
     QTest::addColumn<int>("key");
     for (const QString textBox : {"Text1", "Text2", "Text3"}) {
-        QTest::addRow("Return in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Return);
-        QTest::addRow("keypad Enter in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Enter);
-        QTest::addRow("Escape in %s", qPrintable(textBox)) << textBox << int(Qt::Key_Escape);
+        QTest::addRow("Return in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Return);
+        QTest::addRow("keypad Enter in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Enter);
+        QTest::addRow("Escape in %s", qPrintable(textBox))
+            << textBox << static_cast<int>(Qt::Key_Escape);
     }
 }
 
@@ -290,7 +321,7 @@ void TestWindow::enterAndEscapeInATextBoxActivateNothing()
     auto *edit = qobject_cast<QLineEdit *>(namedControl(form, textBox));
     edit->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), edit);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
     verifyNothingRan();
     QCOMPARE(QApplication::focusWidget(), edit);
     QVERIFY(form.isVisible());
@@ -326,8 +357,72 @@ void TestWindow::selectingALineOrClickingALabelOrThePictureRunsNothing()
     QCOMPARE(second.data().toString(), QStringLiteral("1. 000000000001"));
     QCOMPARE(top.data().toString(), QStringLiteral("2. 000000000002"));
     QCOMPARE(form.ReadNumber, QStringLiteral("3"));
-    QCOMPARE(form.ScanFlag, std::int16_t(1));
+    QCOMPARE(form.ScanFlag, std::int16_t {1});
     verifyNothingRan();
+}
+
+// Far more lines than the view shows: it must neither lose its place nor leave stale pixels
+// behind when it repaints only the part that a read changed. bench-listscale times the same at a
+// million lines.
+void TestWindow::longListKeepsItsPlaceItsSelectionAndItsKeys()
+{
+    constexpr int Listed = 100'000;
+    const auto lineFor = [](int number) { return QStringLiteral("%1. 012345678905").arg(number); };
+    Form1 &form = m_window->form;
+    QAbstractItemView *list = form.List1;
+    QScrollBar *scrollBar = list->verticalScrollBar();
+    const auto selected = [list] { return list->selectionModel()->selectedIndexes(); };
+    const auto topLine = [list] { return list->indexAt(QPoint(2, 2)).data().toString(); };
+    for (int number = 1; number <= Listed; ++number)
+        m_window->reads().insertTop(lineFor(number));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int row = 0; row < 3; ++row)
+        QTest::keyClick(list, Qt::Key_Down);
+    int newest = Listed;
+    for (; newest < Listed + 50; QCoreApplication::processEvents())
+        m_window->reads().insertTop(lineFor(++newest));
+    QCOMPARE(topLine(), lineFor(newest));
+    QCOMPARE(selected().size(), 1);
+    QCOMPARE(selected().first().data().toString(), lineFor(Listed - 3));
+    const QPoint viewportAt = list->viewport()->mapTo(&form, QPoint(0, 0));
+    const auto onScreen = [&] {
+        return form.screen()
+            ->grabWindow(form.winId(), viewportAt.x(), viewportAt.y(), list->viewport()->width(),
+                         list->viewport()->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    QTRY_COMPARE(onScreen(),
+                 list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(selected().first().data().toString(), lineFor(1));
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+    QVERIFY(list->viewport()->rect().contains(list->visualRect(selected().first())));
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(selected().first().data().toString(), lineFor(2));
+
+    const int middle = scrollBar->maximum() / 2;
+    scrollBar->setValue(middle);
+    QCOMPARE(list->indexAt(QPoint(2, 2)).row(), middle);
+    const int maximum = scrollBar->maximum();
+    m_window->reads().insertTop(lineFor(++newest));
+    QTRY_COMPARE(scrollBar->maximum(), maximum + 1);
+    QCOMPARE(scrollBar->value(), middle);
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(topLine(), lineFor(newest));
+    QCOMPARE(selected().first().data().toString(), lineFor(newest));
+
+    list->actions().at(1)->trigger();
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied.count(u'\n'), newest - 1);
+    QVERIFY(copied.startsWith(lineFor(newest) + u'\n') && copied.endsWith(u'\n' + lineFor(1)));
+
+    form.Clrlist->click();
+    QCOMPARE(list->model()->rowCount(), 0);
+    QVERIFY(selected().isEmpty());
+    QTRY_COMPARE(scrollBar->maximum(), 0);
 }
 
 void TestWindow::locomotiveIsShownAtItsOwnSizeUnscaledAndUnframed()
@@ -355,7 +450,8 @@ void TestWindow::controlsAreDrawnOverTheLabelsTheyOverlap_data()
     const std::pair<const char *, const char *> overlaps[]
         = {{"Text3", "Label3"}, {"Text2", "Label2"}, {"List1", "Label4"}};
     for (const auto &[control, label] : overlaps)
-        QTest::addRow("%s over %s", control, label) << QString(control) << QString(label);
+        QTest::addRow("%s over %s", control, label)
+            << QString::fromLatin1(control) << QString::fromLatin1(label);
 }
 
 void TestWindow::controlsAreDrawnOverTheLabelsTheyOverlap()

@@ -2,12 +2,12 @@
 
 namespace {
 
-constexpr int fileHeaderSize = 14;
-constexpr int infoHeaderSize = 40;
-constexpr int bytesPerPixel = 3;
-constexpr std::uint32_t pixelsPerMetreAt96Dpi = 3780;
-constexpr std::uint8_t inkLevel = 4;
-constexpr std::uint8_t paperLevel = 255;
+constexpr int FileHeaderSize = 14;
+constexpr int InfoHeaderSize = 40;
+constexpr int BytesPerPixel = 3;
+constexpr std::uint32_t PixelsPerMetreAt96Dpi = 3780;
+constexpr std::uint8_t InkLevel = 4;
+constexpr std::uint8_t PaperLevel = 255;
 
 void putLittleEndian(std::vector<std::uint8_t> &bytes, std::uint32_t value, int size)
 {
@@ -19,9 +19,9 @@ void putLittleEndian(std::vector<std::uint8_t> &bytes, std::uint32_t value, int 
 
 std::vector<std::uint8_t> encodeBmp(const std::vector<bool> &ink, int width, int height)
 {
-    const int rowSize = (width * bytesPerPixel + 3) / 4 * 4;
+    const int rowSize = (width * BytesPerPixel + 3) / 4 * 4;
     const std::uint32_t imageSize = static_cast<std::uint32_t>(rowSize * height);
-    const std::uint32_t dataOffset = fileHeaderSize + infoHeaderSize;
+    const std::uint32_t dataOffset = FileHeaderSize + InfoHeaderSize;
 
     std::vector<std::uint8_t> bytes;
     bytes.reserve(dataOffset + imageSize);
@@ -34,24 +34,24 @@ std::vector<std::uint8_t> encodeBmp(const std::vector<bool> &ink, int width, int
     putLittleEndian(bytes, dataOffset, 4);
 
     // BITMAPINFOHEADER; a positive height is what makes the rows run bottom-up
-    putLittleEndian(bytes, infoHeaderSize, 4);
+    putLittleEndian(bytes, InfoHeaderSize, 4);
     putLittleEndian(bytes, static_cast<std::uint32_t>(width), 4);
     putLittleEndian(bytes, static_cast<std::uint32_t>(height), 4);
     putLittleEndian(bytes, 1, 2); // planes
-    putLittleEndian(bytes, 8 * bytesPerPixel, 2);
+    putLittleEndian(bytes, 8 * BytesPerPixel, 2);
     putLittleEndian(bytes, 0, 4); // BI_RGB
     putLittleEndian(bytes, imageSize, 4);
-    putLittleEndian(bytes, pixelsPerMetreAt96Dpi, 4);
-    putLittleEndian(bytes, pixelsPerMetreAt96Dpi, 4);
+    putLittleEndian(bytes, PixelsPerMetreAt96Dpi, 4);
+    putLittleEndian(bytes, PixelsPerMetreAt96Dpi, 4);
     putLittleEndian(bytes, 0, 4); // colours used: none, there is no palette
     putLittleEndian(bytes, 0, 4); // important colours
 
     for (int y = height - 1; y >= 0; --y) {
         for (int x = 0; x < width; ++x) {
-            const std::uint8_t level = ink[y * width + x] ? inkLevel : paperLevel;
-            bytes.insert(bytes.end(), bytesPerPixel, level); // grey: blue, green, red alike
+            const std::uint8_t level = ink[y * width + x] ? InkLevel : PaperLevel;
+            bytes.insert(bytes.end(), BytesPerPixel, level); // grey: blue, green, red alike
         }
-        bytes.insert(bytes.end(), rowSize - width * bytesPerPixel, 0);
+        bytes.insert(bytes.end(), rowSize - width * BytesPerPixel, 0);
     }
     return bytes;
 }

@@ -7,15 +7,15 @@ namespace {
 
 // The icon is drawn on a 48-unit grid, one unit a pixel at the smallest size, so no stroke that
 // must survive at 48 px is thinner than two units.
-constexpr double gridSize = 48;
-constexpr double railTop = 38;
+constexpr double GridSize = 48;
+constexpr double RailTop = 38;
 // Below this many pixels a unit, eight thin spokes and the coupling rod would merge into a blot,
 // so a wheel gets four whole-pixel spokes along the pixel grid instead, and no rod crosses them.
-constexpr double fineDetailFromPixelsPerUnit = 2.5;
+constexpr double FineDetailFromPixelsPerUnit = 2.5;
 
 void drawWheel(Canvas &canvas, Point centre, double radius, double tyre)
 {
-    const bool fine = canvas.pixelsPerUnit() >= fineDetailFromPixelsPerUnit;
+    const bool fine = canvas.pixelsPerUnit() >= FineDetailFromPixelsPerUnit;
     const int spokes = fine ? 8 : 4;
     const double thickness = fine ? 0.6 : 1.0;
     const double offset = fine ? 0.5 : 0.0;
@@ -35,13 +35,13 @@ void drawWheel(Canvas &canvas, Point centre, double radius, double tyre)
 
 std::vector<Tone> drawIcon(int size)
 {
-    Canvas canvas(size, size, size / gridSize, Tone::Clear);
+    Canvas canvas(size, size, size / GridSize, Tone::Clear);
     canvas.paper(roundedRectangle(1, 1, 47, 47, 7));
 
     // Rail and sleepers.
-    canvas.ink(rectangle(4, railTop, 44, railTop + 2));
+    canvas.ink(rectangle(4, RailTop, 44, RailTop + 2));
     for (double x = 5; x < 43; x += 6)
-        canvas.ink(rectangle(x, railTop + 2, x + 3, railTop + 4));
+        canvas.ink(rectangle(x, RailTop + 2, x + 3, RailTop + 4));
 
     // Cab with its roof and a window.
     canvas.ink(rectangle(4, 7, 17, 9.5));
@@ -66,16 +66,16 @@ std::vector<Tone> drawIcon(int size)
     canvas.ink(rectangle(31, 27, 37, 30));
 
     // Cowcatcher down to the rail.
-    canvas.ink(polygon({{39, 27}, {41, 27}, {45, railTop}, {39, railTop}}));
+    canvas.ink(polygon({{39, 27}, {41, 27}, {45, RailTop}, {39, RailTop}}));
 
     // Two driving wheels and one leading wheel, joined by the coupling rod.
-    constexpr double driverRadius = 6;
-    constexpr double driverY = railTop - driverRadius;
-    drawWheel(canvas, {12.5, driverY}, driverRadius, 2);
-    drawWheel(canvas, {26.5, driverY}, driverRadius, 2);
-    canvas.ink(disc({35.5, railTop - 3.5}, 3.5));
-    if (canvas.pixelsPerUnit() >= fineDetailFromPixelsPerUnit)
-        canvas.ink(bar({11, driverY + 3}, {28, driverY + 3}, 1.5));
+    constexpr double DriverRadius = 6;
+    constexpr double DriverY = RailTop - DriverRadius;
+    drawWheel(canvas, {12.5, DriverY}, DriverRadius, 2);
+    drawWheel(canvas, {26.5, DriverY}, DriverRadius, 2);
+    canvas.ink(disc({35.5, RailTop - 3.5}, 3.5));
+    if (canvas.pixelsPerUnit() >= FineDetailFromPixelsPerUnit)
+        canvas.ink(bar({11, DriverY + 3}, {28, DriverY + 3}, 1.5));
 
     return canvas.tones();
 }

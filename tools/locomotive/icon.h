@@ -6,7 +6,7 @@
 #include <vector>
 
 // The sizes the desktop's icon theme gets, in pixels square.
-inline constexpr int iconSizes[] = {48, 128, 256};
+inline constexpr int IconSizes[] = {48, 128, 256};
 
 // The window's locomotive made square for the desktop's menus and task bars: shortened and drawn
 // with strokes of two pixels or more at 48 px, in ink on a paper tile whose rounded corners are

@@ -8,12 +8,12 @@
 namespace {
 
 // Top of the rail; every wheel touches it.
-constexpr double railTop = 95;
+constexpr double RailTop = 95;
 
 void drawWheel(Canvas &canvas, double centreX, double radius, double tyre, double hubRadius,
                int spokes, double spokeThickness)
 {
-    const Point centre {centreX, railTop - radius};
+    const Point centre {centreX, RailTop - radius};
     const double spokeLength = radius - tyre + 0.5;
     canvas.ink(ring(centre, radius - tyre, radius));
     canvas.ink(disc(centre, hubRadius));
@@ -30,12 +30,12 @@ void drawWheel(Canvas &canvas, double centreX, double radius, double tyre, doubl
 
 std::vector<bool> drawLocomotive()
 {
-    Canvas canvas(locomotiveWidth, locomotiveHeight, 1.0, Tone::Paper);
+    Canvas canvas(LocomotiveWidth, LocomotiveHeight, 1.0, Tone::Paper);
 
     // Rail and sleepers.
-    canvas.ink(rectangle(0, railTop, locomotiveWidth, railTop + 3));
-    for (int x = 4; x < locomotiveWidth; x += 14)
-        canvas.ink(rectangle(x, railTop + 3, x + 8, railTop + 6));
+    canvas.ink(rectangle(0, RailTop, LocomotiveWidth, RailTop + 3));
+    for (int x = 4; x < LocomotiveWidth; x += 14)
+        canvas.ink(rectangle(x, RailTop + 3, x + 8, RailTop + 6));
 
     // Cab, with an overhanging roof and a window.
     canvas.ink(rectangle(8, 16, 56, 21));
@@ -67,27 +67,27 @@ std::vector<bool> drawLocomotive()
     canvas.ink(rectangle(132, 62, 155, 74));
 
     // Cowcatcher: a wedge reaching down to the rail, its bars picked out in white along the slope.
-    canvas.ink(polygon({{166, 68}, {178, 68}, {194, railTop}, {166, railTop}}));
+    canvas.ink(polygon({{166, 68}, {178, 68}, {194, RailTop}, {166, RailTop}}));
     for (double x : {169.0, 174.0})
         canvas.paper(
-            polygon({{x, 71}, {x + 1.5, 71}, {x + 1.5 + 14, railTop - 2}, {x + 14, railTop - 2}}));
+            polygon({{x, 71}, {x + 1.5, 71}, {x + 1.5 + 14, RailTop - 2}, {x + 14, RailTop - 2}}));
 
     // Two leading wheels under the cylinder, two driving wheels under the boiler.
     for (double x : {137.0, 156.0})
         drawWheel(canvas, x, 9, 2.5, 2, 8, 1.5);
-    constexpr double driverRadius = 18;
-    constexpr double rearDriverX = 60;
-    constexpr double frontDriverX = 100;
-    for (double x : {rearDriverX, frontDriverX})
-        drawWheel(canvas, x, driverRadius, 4, 3, 10, 1.6);
+    constexpr double DriverRadius = 18;
+    constexpr double RearDriverX = 60;
+    constexpr double FrontDriverX = 100;
+    for (double x : {RearDriverX, FrontDriverX})
+        drawWheel(canvas, x, DriverRadius, 4, 3, 10, 1.6);
 
     // Piston rod, crosshead, main rod and coupling rod, with the cranks at the bottom.
-    const double crankY = railTop - driverRadius + 9;
+    const double crankY = RailTop - DriverRadius + 9;
     canvas.ink(rectangle(124, 66, 132, 68));
     canvas.ink(rectangle(120, 63, 126, 71));
-    canvas.ink(bar({122, 67}, {frontDriverX, crankY}, 3));
-    canvas.ink(bar({rearDriverX - 2, crankY}, {frontDriverX + 2, crankY}, 3));
-    for (double x : {rearDriverX, frontDriverX})
+    canvas.ink(bar({122, 67}, {FrontDriverX, crankY}, 3));
+    canvas.ink(bar({RearDriverX - 2, crankY}, {FrontDriverX + 2, crankY}, 3));
+    for (double x : {RearDriverX, FrontDriverX})
         canvas.ink(disc({x, crankY}, 2.5));
 
     std::vector<bool> ink;

@@ -3,19 +3,21 @@
 #include "locomotive.h"
 #include "pngfile.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr const char *iconName = "io.github.pelmar.Pelmar.png";
+constexpr const char *IconName = "io.github.pelmar.Pelmar.png";
 
 bool writeBmp(const std::filesystem::path &path)
 {
     const std::vector<std::uint8_t> bytes
-        = encodeBmp(drawLocomotive(), locomotiveWidth, locomotiveHeight);
+        = encodeBmp(drawLocomotive(), LocomotiveWidth, LocomotiveHeight);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char *>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -39,12 +41,12 @@ int main(int argc, char *argv[])
         std::cerr << "locomotive-gen: cannot write " << argv[1] << '\n';
         return 1;
     }
-    for (const int size : iconSizes) {
+    for (const int size : IconSizes) {
         const std::string sizeName = std::to_string(size) + 'x' + std::to_string(size);
         const std::filesystem::path folder = std::filesystem::path(argv[2]) / sizeName;
         std::error_code error;
         std::filesystem::create_directories(folder, error);
-        const std::filesystem::path path = folder / iconName;
+        const std::filesystem::path path = folder / IconName;
         if (error || !writePng(drawIcon(size), size, path.string())) {
             std::cerr << "locomotive-gen: cannot write " << path.string() << '\n';
             return 1;

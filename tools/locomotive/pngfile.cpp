@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include <cstddef>
+
 bool writePng(const std::vector<Tone> &tones, int size, const std::string &path)
 {
     QImage image(size, size, QImage::Format_Indexed8);

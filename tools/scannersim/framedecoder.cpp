@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr unsigned char stx = 0x02;
-constexpr unsigned char etx = 0x03;
-constexpr unsigned char esc = 0x1B;
+constexpr unsigned char Stx = 0x02;
+constexpr unsigned char Etx = 0x03;
+constexpr unsigned char Esc = 0x1B;
 
 std::string hexByte(unsigned char byte)
 {
@@ -17,7 +17,7 @@ std::string hexByte(unsigned char byte)
 
 std::string describeLoose(std::string_view bytes)
 {
-    if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) == esc)
+    if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) == Esc)
         return "ESC";
     std::string item = "hex";
     for (const char c : bytes)
@@ -33,7 +33,7 @@ std::string describeFrame(std::string_view frame)
     unsigned char expected = 0;
     for (const char c : frame.substr(1, frame.size() - 2))
         expected ^= static_cast<unsigned char>(c);
-    std::string item = "STX \"" + std::string(body) + "\" ETX " + hexByte(check);
+    std::string item = "STX \"" + std::string {body} + "\" ETX " + hexByte(check);
     // Pelmar's Default command carries the check byte without ETX; show it, do not refuse it.
     if (check != expected)
         item += " (check byte should be " + hexByte(expected) + ")";
@@ -52,7 +52,7 @@ std::vector<std::string> FrameDecoder::feed(std::string_view chunk)
     std::vector<std::string> items;
     std::string loose;
     const auto startOrAddLoose = [&](char c) {
-        if (static_cast<unsigned char>(c) != stx) {
+        if (static_cast<unsigned char>(c) != Stx) {
             loose.push_back(c);
             return;
         }
@@ -66,11 +66,11 @@ std::vector<std::string> FrameDecoder::feed(std::string_view chunk)
         const auto byte = static_cast<unsigned char>(c);
         if (m_frame.empty()) {
             startOrAddLoose(c);
-        } else if (static_cast<unsigned char>(m_frame.back()) == etx) {
+        } else if (static_cast<unsigned char>(m_frame.back()) == Etx) {
             m_frame.push_back(c);
             items.push_back(describeFrame(m_frame));
             m_frame.clear();
-        } else if (byte == etx || isBodyCharacter(byte)) {
+        } else if (byte == Etx || isBodyCharacter(byte)) {
             m_frame.push_back(c);
         } else {
             // Not a frame after all: what it held is loose bytes, and this byte starts afresh.

@@ -29,14 +29,14 @@ namespace {
 
 using Nanoseconds = std::int64_t;
 
-constexpr Nanoseconds nanosecondsPerSecond = 1'000'000'000;
+constexpr Nanoseconds NanosecondsPerSecond = 1'000'000'000;
 // A frame that stops mid-way is shown as the bytes it holds rather than kept back for ever.
-constexpr Nanoseconds partialFrameTimeout = 100'000'000;
+constexpr Nanoseconds PartialFrameTimeout = 100'000'000;
 // Closing the master throws away what the far end has not read yet, so the last read gets time.
-constexpr Nanoseconds lingerAfterLastRead = 250'000'000;
-constexpr Nanoseconds lateWarning = 1'000'000;
+constexpr Nanoseconds LingerAfterLastRead = 250'000'000;
+constexpr Nanoseconds LateWarning = 1'000'000;
 // poll() cannot wait for a slave to open (the master reports POLLHUP all along), so look often.
-constexpr int openCheckMilliseconds = 10;
+constexpr int OpenCheckMilliseconds = 10;
 
 void logLine(const std::string &line)
 {
@@ -53,19 +53,19 @@ void logItems(const std::vector<std::string> &items)
 
 Nanoseconds toNanoseconds(double seconds)
 {
-    return std::llround(seconds * static_cast<double>(nanosecondsPerSecond));
+    return std::llround(seconds * static_cast<double>(NanosecondsPerSecond));
 }
 
 timespec toTimespec(Nanoseconds time)
 {
-    return {static_cast<time_t>(time / nanosecondsPerSecond), time % nanosecondsPerSecond};
+    return {static_cast<time_t>(time / NanosecondsPerSecond), time % NanosecondsPerSecond};
 }
 
 Nanoseconds now()
 {
     timespec time;
     clock_gettime(CLOCK_MONOTONIC, &time);
-    return time.tv_sec * nanosecondsPerSecond + time.tv_nsec;
+    return time.tv_sec * NanosecondsPerSecond + time.tv_nsec;
 }
 
 void sleepUntil(Nanoseconds time)
@@ -112,7 +112,7 @@ std::string waitForOpen(int master, int signalFd)
 {
     for (;;) {
         pollfd stop {signalFd, POLLIN, 0};
-        if (poll(&stop, 1, openCheckMilliseconds) > 0)
+        if (poll(&stop, 1, OpenCheckMilliseconds) > 0)
             return takeSignalName(signalFd);
         if (slaveIsOpen(master))
             return {};
@@ -148,7 +148,7 @@ std::optional<Nanoseconds> sendRead(int master, const std::string &text, Nanosec
     Nanoseconds lateness = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const Nanoseconds due
-            = start + toNanoseconds(static_cast<double>(i + 1) * characterSeconds);
+            = start + toNanoseconds(static_cast<double>(i + 1) * CharacterSeconds);
         sleepUntil(due);
         lateness = now() - due;
         if (write(master, &text[i], 1) == 1)
@@ -217,7 +217,7 @@ int simulate(const Options &options, int master, int signalFd)
         const Nanoseconds readStart
             = nextRead ? firstReadStart + toNanoseconds(nextRead->startSeconds) : LLONG_MAX;
         const Nanoseconds flushTime
-            = decoder.hasPartialFrame() ? lastBytes + partialFrameTimeout : LLONG_MAX;
+            = decoder.hasPartialFrame() ? lastBytes + PartialFrameTimeout : LLONG_MAX;
         const Nanoseconds wakeTime = std::min({readStart, flushTime, exitTime});
         const timespec timeout = toTimespec(std::max<Nanoseconds>(0, wakeTime - now()));
         pollfd fds[] = {{master, POLLIN, 0}, {signalFd, POLLIN, 0}};
@@ -237,7 +237,7 @@ int simulate(const Options &options, int master, int signalFd)
             }
         }
         const Nanoseconds time = now();
-        if (decoder.hasPartialFrame() && time >= lastBytes + partialFrameTimeout)
+        if (decoder.hasPartialFrame() && time >= lastBytes + PartialFrameTimeout)
             logItems(decoder.flush());
         if (time >= exitTime) {
             logLine("done");
@@ -254,11 +254,11 @@ int simulate(const Options &options, int master, int signalFd)
         }
         logLine("> " + nextRead->barcode);
         // On a busy machine a read can end late; say so, since Pelmar's speed will be off.
-        if (*lateness > lateWarning)
+        if (*lateness > LateWarning)
             logLine(lateLine(*lateness));
         nextRead = scheduledRead(options, ++readIndex);
         if (!nextRead && options.count)
-            exitTime = now() + lingerAfterLastRead;
+            exitTime = now() + LingerAfterLastRead;
     }
 }
 

@@ -7,10 +7,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
-const char *const optionNames[]
+const char *const OptionNames[]
     = {"--pass", "--distance", "--every", "--count", "--delay", "--barcodes", "--suffix", "--link"};
 
 std::optional<double> parseNumber(const std::string &text)
@@ -121,8 +122,8 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         std::string value;
-        if (std::find(std::begin(optionNames), std::end(optionNames), name)
-            == std::end(optionNames)) {
+        if (std::find(std::begin(OptionNames), std::end(OptionNames), name)
+            == std::end(OptionNames)) {
             parsed.error = "unknown option '" + name + "'";
             return parsed;
         }

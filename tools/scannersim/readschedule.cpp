@@ -6,9 +6,9 @@
 
 namespace {
 
-constexpr double inchesPerFoot = 12.0;
-constexpr double feetPerMile = 5280.0;
-constexpr double secondsPerHour = 3600.0;
+constexpr double InchesPerFoot = 12.0;
+constexpr double FeetPerMile = 5280.0;
+constexpr double SecondsPerHour = 3600.0;
 
 std::string formatted(const char *format, double first, double second)
 {
@@ -21,13 +21,13 @@ std::string formatted(const char *format, double first, double second)
 
 double secondsBetweenReads(double fullSizeMph, double distanceInches)
 {
-    const double modelFeetPerSecond = fullSizeMph / modelScale * feetPerMile / secondsPerHour;
-    return distanceInches / inchesPerFoot / modelFeetPerSecond;
+    const double modelFeetPerSecond = fullSizeMph / ModelScale * FeetPerMile / SecondsPerHour;
+    return distanceInches / InchesPerFoot / modelFeetPerSecond;
 }
 
 double readSeconds(const Options &options, const std::string &barcode)
 {
-    return static_cast<double>(barcode.size() + options.suffix.size()) * characterSeconds;
+    return static_cast<double>(barcode.size() + options.suffix.size()) * CharacterSeconds;
 }
 
 std::optional<ScheduledRead> scheduledRead(const Options &options, long index)

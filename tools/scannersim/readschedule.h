@@ -7,8 +7,8 @@
 #include <string>
 
 // A 7E2 character is 11 bits on the line: start, 7 data, parity, 2 stop.
-inline constexpr double characterSeconds = 11.0 / 9600.0;
-inline constexpr double modelScale = 87.0;
+inline constexpr double CharacterSeconds = 11.0 / 9600.0;
+inline constexpr double ModelScale = 87.0;
 
 // Time between the two reads of a 1:87 model passing at fullSizeMph, with its two barcodes
 // distanceInches apart.

@@ -1,7 +1,10 @@
 #include "pseudoterminal.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QString>
 #include <QTest>
 
 #include <fcntl.h>
@@ -30,12 +33,20 @@ void PseudoTerminal::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n
+            = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0)
             done += n;
         else
             QTest::qWait(1); // the line is full: let Pelmar read
     }
+}
+
+bool PseudoTerminal::allRead() const
+{
+    // poll() pushes on what the kernel still holds for the line discipline before it looks.
+    pollfd waiting {m_slave, POLLIN, 0};
+    return poll(&waiting, 1, 0) == 0;
 }
 
 QByteArray PseudoTerminal::readSent(int quietMs, int totalMs)
