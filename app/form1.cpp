@@ -337,9 +337,3 @@ Result<> Form1::openLog(const QString &path)
 {
     return m_log.open(path);
 }
-
-QString Form1::startLog(const QString &path)
-{
-    const Result<> opened = openLog(path);
-    return opened ? QString() : opened.error();
-}

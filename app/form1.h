@@ -35,9 +35,6 @@ public:
     // Keeps a record of every read and every speed in the CSV file at path from now on. Fails
     // with the reason when the file cannot be opened.
     Result<> openLog(const QString &path);
-    // The same, with the reason as text and empty text when the log opened, for the callers that
-    // take it so.
-    QString startLog(const QString &path);
 
     QLineEdit *Text1;
     QLineEdit *Text2;

@@ -240,10 +240,9 @@ bool measure(QApplication &application, const Options &options, const QString &l
              Session &session)
 {
     StartedWindow window;
-    if (const QString failed = logFile.isEmpty() ? QString() : window.form.startLog(logFile);
-        !failed.isEmpty()) {
+    if (const Result<> log = logFile.isEmpty() ? Result<>() : window.form.openLog(logFile); !log) {
         std::fprintf(stderr, "bench-readlatency: %s: %s\n", qPrintable(logFile),
-                     qPrintable(failed));
+                     qPrintable(log.error()));
         return false;
     }
     window.form.show();

@@ -34,17 +34,6 @@ Result<HexPair> HexToDec(const QString &pair)
     return Result<HexPair>(value);
 }
 
-QString HexToDec(const QString &pair, QStringList &messages)
-{
-    const Result<HexPair> value = HexToDec(pair);
-    if (!value) {
-        messages << value.error();
-        return {};
-    }
-    messages << value->messages;
-    return value->decimal;
-}
-
 HexText decodeHexText(const QString &text)
 {
     HexText hex;

@@ -19,9 +19,6 @@ struct HexPair
 // The value of a two-character hex pair, high digit first; a character that is not a hex digit
 // counts as 0. A piece of any other length fails, with the message that says so.
 Result<HexPair> HexToDec(const QString &pair);
-// The same with the messages appended to messages, the failure's too, and the decimal text empty
-// for a piece that is not a pair, for the callers that take it so.
-QString HexToDec(const QString &pair, QStringList &messages);
 
 // What sending a hex text comes to: the messages to show, in order, and then the bytes to send
 // in one transmission, unless send is false.

@@ -79,9 +79,9 @@ void TestHexSender::pairBecomesItsDecimalValue()
     QFETCH(QString, pair);
     QFETCH(QString, decimal);
     QFETCH(QStringList, messages);
-    QStringList told;
-    QCOMPARE(HexToDec(pair, told), decimal);
-    QCOMPARE(told, messages);
+    const Result<HexPair> value = HexToDec(pair);
+    QCOMPARE(value ? value->decimal : QString(), decimal);
+    QCOMPARE(value ? value->messages : QStringList {value.error()}, messages);
 }
 
 void TestHexSender::hexTextBecomesBytes_data()
