@@ -10,6 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+
 namespace {
 
 // The rows of a CSV file as Python's csv module reads them, strictly: a reader that is not ours.
@@ -47,6 +54,7 @@ private slots:
     void onlyALogFileMadeAndLeftEmptyIsRemoved_data();
     void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
+    void slowDiskDelaysRowsButNeverLetsThemPileUp();
 };
 
 void TestSessionLog::readRowsSurviveARealCsvReader_data()
@@ -181,6 +189,45 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
         QCOMPARE(rows.at(first + 2).mid(1, 3), (QStringList {"read", "2", "036000291452"}));
         QCOMPARE(rows.at(first + 3).mid(1), measured);
     }
+}
+
+// A sync of 100 ms, as on an SD card, against a read every 16 ms, as from a scanner at 9600 baud.
+void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    QList<qint64> sizesSynced;
+    SessionLog log;
+    log.setSync([&sizesSynced](int handle) {
+        struct stat file
+        {
+        };
+        fstat(handle, &file);
+        sizesSynced << file.st_size;
+        std::this_thread::sleep_for(100ms);
+        return 0;
+    });
+    QVERIFY(log.open(path));
+    QByteArray expected = csvRow(sessionLogColumns()).toUtf8();
+    auto next = std::chrono::steady_clock::now();
+    for (int row = 1; row <= 60; ++row) {
+        const QStringList fields {QString::number(row), QStringLiteral("read")};
+        log.append(fields);
+        expected += csvRow(fields).toUtf8();
+        next += 16ms;
+        std::this_thread::sleep_until(next);
+    }
+    log.waitForWritten();
+
+    QVERIFY2(log.mostRowsWaiting() < 10, qPrintable(QString::number(log.mostRowsWaiting())));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
+    // Every sync finds rows written since the one before, and the last finds them all.
+    QVERIFY(!sizesSynced.isEmpty());
+    for (qsizetype i = 0; i < sizesSynced.size(); ++i)
+        QVERIFY(sizesSynced.at(i) > (i == 0 ? 0 : sizesSynced.at(i - 1)));
+    QCOMPARE(sizesSynced.last(), expected.size());
 }
 
 QTEST_MAIN(TestSessionLog)
