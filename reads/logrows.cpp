@@ -2,7 +2,10 @@
 
 #include "conversions.h"
 
+#include <QStringView>
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -26,10 +29,31 @@ enum Column {
     ColumnCount
 };
 
-// The same figures in every locale: the comma is the field separator.
+// A spreadsheet runs a cell that begins with one of these as a formula; a tab or a CR before one
+// may be taken as a blank and skipped.
+bool beginsAFormula(QStringView cell)
+{
+    return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+}
+
+// A label can carry anything, so text gets a ' before such a first character, as spreadsheets
+// themselves write it; and before a ' of its own, so that taking one ' off gives the text back.
+QString textCell(const QString &text)
+{
+    return beginsAFormula(text) || text.startsWith(u'\'') ? u'\'' + text : text;
+}
+
+QString hexEscape(char16_t c)
+{
+    return QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
+}
+
+// The same figures in every locale: the comma is the field separator. A spreadsheet reads a
+// number with a minus as a number; -Infinity, a distance too large to read, is text to it.
 QString number(double value)
 {
-    return numberToText(value, QStringLiteral("."));
+    const QString text = numberToText(value, QStringLiteral("."));
+    return std::isfinite(value) ? text : textCell(text);
 }
 
 } // namespace
@@ -46,9 +70,9 @@ QStringList readFields(const QString &time, const ReadRecord &read)
     fields[Time] = time;
     fields[Kind] = QStringLiteral("read");
     fields[Number] = read.number;
-    fields[Code] = read.code;
+    fields[Code] = textCell(read.code);
     fields[Received] = escapeReceived(read.received, read.marks);
-    fields[Listed] = read.listed;
+    fields[Listed] = textCell(read.listed);
     return fields;
 }
 
@@ -66,7 +90,7 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed)
         fields[FullKmh] = number(*speed.fullMph * KilometresPerMile);
     }
     fields[Scale] = number(speed.scale);
-    fields[Listed] = speed.listed;
+    fields[Listed] = textCell(speed.listed);
     fields[Note] = speed.note;
     return fields;
 }
@@ -90,10 +114,13 @@ QString escapeReceived(const QString &received, const QList<qsizetype> &marks)
         else if (c == 0)
             escaped += QStringLiteral("\\0");
         else if (c < 0x20 || c >= 0x7F)
-            escaped += QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
+            escaped += hexEscape(c);
         else
             escaped += QChar(c);
     }
+    // Tab and CR are escaped by now; a sign is the one way left to begin a formula.
+    if (beginsAFormula(escaped))
+        escaped.replace(0, 1, hexEscape(escaped.front().unicode()));
     return escaped;
 }
 

@@ -7,7 +7,9 @@
 
 #include <optional>
 
-// The rows of the session log: one for every read and every speed, in CSV.
+// The rows of the session log: one for every read and every speed, in CSV. A cell of text that a
+// spreadsheet would take for a formula is written so that it takes it for text, and the text can
+// still be had back exactly.
 
 // One read as it goes into the log.
 struct ReadRecord
@@ -39,7 +41,8 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed);
 
 // The received characters, one a byte, in printable ASCII that keeps every byte apart: \\ for a
 // backslash, \r \n \t \0, \xHH for any other byte below 0x20, 0x7F and from 0x80 up, and \? for
-// a '?' put in place of a byte with a parity error (a real '?' stays '?').
+// a '?' put in place of a byte with a parity error (a real '?' stays '?'). A first character
+// that would make a spreadsheet take the text for a formula is written \xHH as well.
 QString escapeReceived(const QString &received, const QList<qsizetype> &marks);
 
 // One row of RFC 4180 CSV, ended by CR LF: a field holding a comma, a quote, CR or LF is quoted

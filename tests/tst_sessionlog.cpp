@@ -40,6 +40,43 @@ with open(sys.argv[1], newline='', encoding='utf-8') as file:
 const QRegularExpression
     Timestamp(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)"));
 
+// A spreadsheet runs a cell as a formula when it begins with a sign, @, a tab or a CR and is not
+// a plain number.
+void verifyNoFormulas(const QList<QStringList> &rows)
+{
+    for (const QStringList &row : rows) {
+        for (const QString &cell : row) {
+            bool number = false;
+            cell.toDouble(&number);
+            QVERIFY2(number || cell.isEmpty() || !QStringLiteral("=+-@\t\r").contains(cell.front()),
+                     qPrintable(row.join(u',')));
+        }
+    }
+}
+
+// The bytes a received cell stands for, its escapes undone.
+QByteArray unescaped(const QString &cell)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        const char c = cell.at(i).toLatin1();
+        if (c != '\\') {
+            bytes += c;
+            continue;
+        }
+        const char escape = cell.at(++i).toLatin1();
+        if (escape == 'x') {
+            bytes += static_cast<char>(cell.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            const QByteArray plain("\r\n\t\0", 4);
+            const qsizetype named = QByteArray("rnt0").indexOf(escape);
+            bytes += named >= 0 ? plain.at(named) : escape;
+        }
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestSessionLog : public QObject
@@ -63,10 +100,13 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
     QTest::addColumn<QString>("received");
     QTest::addColumn<QList<qsizetype>>("marks");
     QTest::addColumn<QString>("escaped");
-    const auto row = [](const char *name, const QString &code, const QString &suffix,
-                        const QList<qsizetype> &marks, const char *escaped) {
-        QTest::newRow(name) << code << code + suffix << marks << QString::fromLatin1(escaped);
-    };
+    QTest::addColumn<QString>("codeCell");
+    const auto row
+        = [](const char *name, const QString &code, const QString &suffix,
+             const QList<qsizetype> &marks, const char *escaped, const QString &codeCell = {}) {
+              QTest::newRow(name) << code << code + suffix << marks << QString::fromLatin1(escaped)
+                                  << (codeCell.isNull() ? code : codeCell);
+          };
     const QString crlf = QStringLiteral("\r\n");
     row("plain", "012345678905", crlf, {}, R"(012345678905\r\n)");
     row("quotes and commas", R"(0"1,2"",3)", crlf, {}, R"(0"1,2"",3\r\n)");
@@ -78,7 +118,14 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
         crlf, {}, R"(A\0\t\x01\x1f~\x7f\x80\xe9\xff\r\n)");
     row("a real ? beside a parity mark", "1?2?", crlf, {3}, R"(1?2\?\r\n)");
     row("backslashes", R"(a\b\?)", crlf, {}, R"(a\\b\\?\r\n)");
-    row("a formula's sign", "=1+2", crlf, {}, R"(=1+2\r\n)");
+    row("a formula", "=1+2", crlf, {}, R"(\x3d1+2\r\n)", "'=1+2");
+    row("a plus", "+1+2", crlf, {}, R"(\x2b1+2\r\n)", "'+1+2");
+    row("a minus, a number otherwise", "-12", crlf, {}, R"(\x2d12\r\n)", "'-12");
+    row("an at", "@SUM(A1)", crlf, {}, R"(\x40SUM(A1)\r\n)", "'@SUM(A1)");
+    row("a tab", "\t=1", crlf, {}, R"(\t=1\r\n)", "'\t=1");
+    row("a CR", "\r=1", crlf, {}, R"(\r=1\r\n)", "'\r=1");
+    row("a quote of the spreadsheets' own", "'=1", crlf, {}, R"('=1\r\n)", "''=1");
+    row("signs after the first", "1=2-@", crlf, {}, R"(1=2-@\r\n)");
     row("nothing received", "", "", {}, "");
 }
 
@@ -88,6 +135,7 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
     QFETCH(QString, received);
     QFETCH(QList<qsizetype>, marks);
     QFETCH(QString, escaped);
+    QFETCH(QString, codeCell);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     SessionLog log;
@@ -103,10 +151,13 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
     const QStringList &read = rows.at(1);
     QCOMPARE(read.size(), sessionLogColumns().size());
     QVERIFY2(Timestamp.match(read.at(0)).hasMatch(), qPrintable(read.at(0)));
-    QCOMPARE(read.mid(1, 4), (QStringList {"read", "7", code, escaped}));
+    QCOMPARE(read.mid(1, 4), (QStringList {"read", "7", codeCell, escaped}));
     QCOMPARE(read.at(12), listed);
+    QCOMPARE(unescaped(read.at(4)), received.toLatin1());
+    verifyNoFormulas(rows);
 }
 
+// A file that is there keeps what it held.
 void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
 {
     QTest::addColumn<QString>("name");
