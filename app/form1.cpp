@@ -273,11 +273,15 @@ void Form1::clickSet()
 
 void Form1::comm1OnComm()
 {
+    const ReadTime time = readTime();
+    const ReadMoment moment {time.monotonicMicroseconds, Comm1.openings()};
     if (ScanFlag == 1) {
-        Scan1 = timeOfDay();
+        Scan1 = time.timeOfDay;
+        m_scan1Moment = moment;
         ScanFlag = 0;
     } else {
-        Scan2 = timeOfDay();
+        Scan2 = time.timeOfDay;
+        m_scan2Moment = moment;
         ScanFlag = 1;
     }
     const QString data = Comm1.Input();
@@ -312,6 +316,11 @@ void Form1::clickSpeed()
     record.scan1 = Scan1;
     record.scan2 = Scan2;
     record.scale = m_scale;
+    if (m_scan1Moment && m_scan2Moment) {
+        record.exactMicroseconds
+            = m_scan2Moment->monotonicMicroseconds - m_scan1Moment->monotonicMicroseconds;
+        record.reopenedBetween = m_scan1Moment->opening != m_scan2Moment->opening;
+    }
     SpeedResult result;
     try {
         result = calculateSpeed(Scan1, Scan2, Text3->text(), m_scale);

@@ -1,6 +1,7 @@
 #include "logrows.h"
 
 #include "conversions.h"
+#include "speed.h"
 
 #include <QStringView>
 
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr double KilometresPerMile = 1.609344;
+constexpr double MicrosecondsPerSecond = 1e6;
 
 enum Column {
     Time,
@@ -26,6 +28,9 @@ enum Column {
     Scale,
     Listed,
     Note,
+    ExactSeconds,
+    ExactModelMph,
+    ExactFullMph,
     ColumnCount
 };
 
@@ -56,12 +61,31 @@ QString number(double value)
     return std::isfinite(value) ? text : textCell(text);
 }
 
+// The exact figures, beside those of the single-precision read times, for a speed that was
+// worked out; none where the monotonic times give no finite speed.
+void addExactSpeed(QStringList &fields, const SpeedRecord &speed)
+{
+    if (!speed.modelMph || !speed.exactMicroseconds || *speed.exactMicroseconds <= 0)
+        return;
+    const double seconds = static_cast<double>(*speed.exactMicroseconds) / MicrosecondsPerSecond;
+    const double model = modelMph(speed.distanceInches, seconds);
+    const double full = model * speed.scale;
+    if (!std::isfinite(full))
+        return;
+    fields[ExactSeconds] = number(seconds);
+    fields[ExactModelMph] = number(model);
+    fields[ExactFullMph] = number(full);
+}
+
 } // namespace
 
 QStringList sessionLogColumns()
 {
-    return {"time",  "kind",      "number",   "code",     "received", "distance_in", "scan1",
-            "scan2", "model_mph", "full_mph", "full_kmh", "scale",    "listed",      "note"};
+    return {"time",          "kind",        "number",        "code",
+            "received",      "distance_in", "scan1",         "scan2",
+            "model_mph",     "full_mph",    "full_kmh",      "scale",
+            "listed",        "note",        "exact_seconds", "exact_model_mph",
+            "exact_full_mph"};
 }
 
 QStringList readFields(const QString &time, const ReadRecord &read)
@@ -88,10 +112,14 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed)
         fields[ModelMph] = number(*speed.modelMph);
         fields[FullMph] = number(*speed.fullMph);
         fields[FullKmh] = number(*speed.fullMph * KilometresPerMile);
+        addExactSpeed(fields, speed);
     }
     fields[Scale] = number(speed.scale);
     fields[Listed] = textCell(speed.listed);
-    fields[Note] = speed.note;
+    // Reads are lost while the scanner is away, so the two may be of different passes.
+    const QString reopened = QStringLiteral("the scanner's port was lost and opened again "
+                                            "between the two reads, which may not be of one pass");
+    fields[Note] = speed.note.isEmpty() && speed.reopenedBetween ? reopened : speed.note;
     return fields;
 }
 

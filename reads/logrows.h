@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <optional>
 
@@ -30,6 +31,10 @@ struct SpeedRecord
     double scale = 0;
     std::optional<double> modelMph; // none when the speed was refused or overflowed
     std::optional<double> fullMph;
+    // Between the pair's two reads by the monotonic clock; none when a read of the pair is not
+    // known.
+    std::optional<qint64> exactMicroseconds;
+    bool reopenedBetween = false; // the port was lost and opened again between the two reads
     QString listed; // the line put on top of the list, or empty
     QString note; // why nothing was listed, or empty
 };

@@ -1,9 +1,11 @@
 #include "logrows.h"
+#include "serialports.h"
 #include "sessionlog.h"
 #include "startedwindow.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -11,6 +13,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include <sys/stat.h>
@@ -39,6 +42,12 @@ with open(sys.argv[1], newline='', encoding='utf-8') as file:
 
 const QRegularExpression
     Timestamp(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)"));
+
+// Cells written one after the other, split at each |.
+QStringList cellsOf(const char *cells)
+{
+    return QString::fromUtf8(cells).split(u'|');
+}
 
 // A spreadsheet runs a cell as a formula when it begins with a sign, @, a tab or a CR and is not
 // a plain number.
@@ -77,6 +86,55 @@ QByteArray unescaped(const QString &cell)
     return bytes;
 }
 
+// Pelmar's window as the command line starts it, its log opened before load, on a link to a
+// pseudo-terminal as on a by-id name, so that the scanner can be unplugged and plugged in again.
+// Its clocks are set by the test through now.
+struct LoggedWindow
+{
+    LoggedWindow(const QString &logPath, const QByteArray &sentBeforeStart)
+    {
+        setSerialPortSource([] { return QList<SerialPortEntry> {}; });
+        setMessageHandler([this](const QString &text) { messages << text; });
+        setReadTimeSource([this] { return now; });
+        QVERIFY(QFile::link(line->devicePath(), link));
+        line->write(sentBeforeStart);
+        QTest::qWait(20);
+        form.Comm1.setDevicePath(link);
+        QVERIFY(form.openLog(logPath));
+        form.load();
+    }
+    ~LoggedWindow()
+    {
+        setMessageHandler({});
+        setReadTimeSource({});
+        setSerialPortSource({});
+    }
+
+    int lines() const { return form.List1->model()->rowCount(); }
+    void read(const QByteArray &code, ReadTime at)
+    {
+        const int before = lines();
+        now = at;
+        line->write(code + "\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(lines() > before, 2000);
+    }
+    void unplugAndPlugIn()
+    {
+        line.reset();
+        QVERIFY(QFile::remove(link));
+        QTRY_VERIFY(!form.Comm1.PortOpen());
+        line = std::make_unique<PseudoTerminal>();
+        QVERIFY(QFile::link(line->devicePath(), link));
+        QTRY_VERIFY(form.Comm1.PortOpen());
+    }
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("scanner"));
+    std::unique_ptr<PseudoTerminal> line = std::make_unique<PseudoTerminal>();
+    QStringList messages;
+    ReadTime now;
+    Form1 form;
+};
+
 } // namespace
 
 class TestSessionLog : public QObject
@@ -92,6 +150,8 @@ private slots:
     void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
     void slowDiskDelaysRowsButNeverLetsThemPileUp();
+    void speedRowsGiveTheExactTimeBesideTheListedOne_data();
+    void speedRowsGiveTheExactTimeBesideTheListedOne();
 };
 
 void TestSessionLog::readRowsSurviveARealCsvReader_data()
@@ -228,11 +288,10 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
     QCOMPARE(rows.size(), 10);
     QCOMPARE(rows.at(0), sessionLogColumns());
     QCOMPARE(rows.takeAt(5).join(u','), QString::fromLatin1(cutShort));
-    const QStringList refused {
-        "speed", "", "", "", "12", "1", "0", "", "", "", "87", "", "Scan1 > Scan2, try again!"};
-    const QStringList measured {
-        "speed",    "",   "",       "", "12", "1", "2", "0.681818181818182", "59.3181818181818",
-        "95.46336", "87", "59 MPH", ""};
+    const QStringList refused = cellsOf("speed||||12|1|0||||87||Scan1 > Scan2, try again!|||");
+    const QStringList measured
+        = cellsOf("speed||||12|1|2|0.681818181818182|59.3181818181818|"
+                  "95.46336|87|59 MPH||1|0.681818181818182|59.3181818181818");
     for (int session = 0; session < 2; ++session) {
         const int first = 1 + 4 * session;
         QCOMPARE(rows.at(first).mid(1, 3), (QStringList {"read", "1", "012345678905"}));
@@ -279,6 +338,65 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
     for (qsizetype i = 0; i < sizesSynced.size(); ++i)
         QVERIFY(sizesSynced.at(i) > (i == 0 ? 0 : sizesSynced.at(i - 1)));
     QCOMPARE(sizesSynced.last(), expected.size());
+}
+
+void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
+{
+    QTest::addColumn<QString>("distance");
+    QTest::addColumn<float>("secondRead"); // the time of day, the first read's being 18:00
+    QTest::addColumn<qint64>("apart"); // by the monotonic clock, in microseconds
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QStringList>("cells"); // distance_in to exact_full_mph
+    // One float step at 18:00 is 3.9 ms: the read 1.000123 s after the first is stamped 1 s
+    // after it.
+    QTest::newRow("a float step off")
+        << "12" << 64801.000123f << qint64(1'000'123) << false
+        << cellsOf("12|64800|64801|0.681818181818182|59.3181818181818|95.46336|87|59 MPH||1.000123|"
+                   "0.681734328495777|59.3108865791326");
+    QTest::newRow("backwards") << "-12" << 64801.000123f << qint64(1'000'123) << false
+                               << cellsOf("-12|64800|64801|-0.681818181818182|-59.3181818181818|"
+                                          "-95.46336|87|'-59 MPH||1.000123|-0.681734328495777|"
+                                          "-59.3108865791326");
+    QTest::newRow("both reads in one float step")
+        << "12" << 64800.001f << qint64(1'000) << false
+        << cellsOf("12|64800|64800||||87||Scan1 > Scan2, try again!|||");
+    QTest::newRow("unplugged between the reads")
+        << "24" << 64800.5f << qint64(499'996) << true
+        << cellsOf("24|64800|64800.5|2.72727272727273|237.272727272727|381.85344|87|237 MPH|"
+                   "the scanner's port was lost and opened again between the two reads, which "
+                   "may not be of one pass|0.499996|2.72729454562909|237.274625469731");
+}
+
+// The message and the listed line keep the single-precision read times, digit for digit.
+void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
+{
+    QFETCH(QString, distance);
+    QFETCH(float, secondRead);
+    QFETCH(qint64, apart);
+    QFETCH(bool, unplugged);
+    QFETCH(QStringList, cells);
+    constexpr qint64 FirstRead = 5'000'000'000;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    {
+        LoggedWindow pelmar(path, {});
+        pelmar.form.Text3->setText(distance);
+        pelmar.read("012345678905", {64800, FirstRead});
+        if (unplugged)
+            pelmar.unplugAndPlugIn();
+        pelmar.read("036000291452", {secondRead, FirstRead + apart});
+        pelmar.messages.clear();
+        pelmar.form.Speed->click();
+        const QString message = cells.at(3).isEmpty()
+            ? cells.at(8)
+            : QStringLiteral("Real speed = %1mph That would be %2mph in real life!")
+                  .arg(cells.at(3), cells.at(4));
+        QCOMPARE(pelmar.messages, QStringList {message});
+    }
+    const QList<QStringList> rows = csvRowsOf(path);
+    verifyNoFormulas(rows);
+    QCOMPARE(rows.last().at(1), QStringLiteral("speed"));
+    QCOMPARE(rows.last().mid(5), cells);
 }
 
 QTEST_MAIN(TestSessionLog)
