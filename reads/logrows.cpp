@@ -61,6 +61,14 @@ QString number(double value)
     return std::isfinite(value) ? text : textCell(text);
 }
 
+QStringList fieldsOf(const QString &time, const QString &kind)
+{
+    QStringList fields(ColumnCount);
+    fields[Time] = time;
+    fields[Kind] = kind;
+    return fields;
+}
+
 // The exact figures, beside those of the single-precision read times, for a speed that was
 // worked out; none where the monotonic times give no finite speed.
 void addExactSpeed(QStringList &fields, const SpeedRecord &speed)
@@ -88,11 +96,18 @@ QStringList sessionLogColumns()
             "exact_full_mph"};
 }
 
+QStringList startFields(const QString &time, const QString &version, const QString &device,
+                        double scale)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("start"));
+    fields[Scale] = number(scale);
+    fields[Note] = QStringLiteral("Pelmar %1 on %2").arg(version, device);
+    return fields;
+}
+
 QStringList readFields(const QString &time, const ReadRecord &read)
 {
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("read");
+    QStringList fields = fieldsOf(time, QStringLiteral("read"));
     fields[Number] = read.number;
     fields[Code] = textCell(read.code);
     fields[Received] = escapeReceived(read.received, read.marks);
@@ -102,9 +117,7 @@ QStringList readFields(const QString &time, const ReadRecord &read)
 
 QStringList speedFields(const QString &time, const SpeedRecord &speed)
 {
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("speed");
+    QStringList fields = fieldsOf(time, QStringLiteral("speed"));
     fields[DistanceInches] = number(speed.distanceInches);
     fields[Scan1] = number(static_cast<double>(speed.scan1));
     fields[Scan2] = number(static_cast<double>(speed.scan2));
@@ -120,6 +133,36 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed)
     const QString reopened = QStringLiteral("the scanner's port was lost and opened again "
                                             "between the two reads, which may not be of one pass");
     fields[Note] = speed.note.isEmpty() && speed.reopenedBetween ? reopened : speed.note;
+    return fields;
+}
+
+QStringList setFields(const QString &time, const SetRecord &set)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("set"));
+    fields[Received] = escapeReceived(set.emptied, set.marks);
+    QString note
+        = QStringLiteral("barcode length %1").arg(numberToText(set.length, QStringLiteral(".")));
+    if (set.threshold)
+        note += QStringLiteral(", threshold %1").arg(*set.threshold);
+    if (!set.problem.isEmpty())
+        note += (set.threshold ? QStringLiteral("; ") : QStringLiteral(": ")) + set.problem;
+    fields[Note] = note;
+    return fields;
+}
+
+QStringList clearListFields(const QString &time)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("clear"));
+    fields[Note] = QStringLiteral("Clear List");
+    return fields;
+}
+
+QStringList clearBufferFields(const QString &time, const QString &emptied,
+                              const QList<qsizetype> &marks)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("clear"));
+    fields[Received] = escapeReceived(emptied, marks);
+    fields[Note] = QStringLiteral("Clear Buffer");
     return fields;
 }
 

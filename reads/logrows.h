@@ -6,11 +6,12 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <cstdint>
 #include <optional>
 
-// The rows of the session log: one for every read and every speed, in CSV. A cell of text that a
-// spreadsheet would take for a formula is written so that it takes it for text, and the text can
-// still be had back exactly.
+// The rows of the session log, in CSV: one at the start, and one for every read, speed, Set and
+// clear. A cell of text that a spreadsheet would take for a formula is written so that it takes
+// it for text, and the text can still be had back exactly.
 
 // One read as it goes into the log.
 struct ReadRecord
@@ -39,10 +40,27 @@ struct SpeedRecord
     QString note; // why nothing was listed, or empty
 };
 
+// One Set, load's included, as it goes into the log.
+struct SetRecord
+{
+    double length = 0; // the barcode length, as read from its box
+    std::optional<std::int16_t> threshold; // none when the length was refused
+    QString emptied; // what it took out of the receive buffer
+    QList<qsizetype> marks;
+    QString problem; // why the length was refused, or what failed once the threshold was set
+};
+
 // The log's columns, its header row.
 QStringList sessionLogColumns();
+QStringList startFields(const QString &time, const QString &version, const QString &device,
+                        double scale);
 QStringList readFields(const QString &time, const ReadRecord &read);
 QStringList speedFields(const QString &time, const SpeedRecord &speed);
+QStringList setFields(const QString &time, const SetRecord &set);
+QStringList clearListFields(const QString &time);
+// Clear Buffer, with what it emptied.
+QStringList clearBufferFields(const QString &time, const QString &emptied,
+                              const QList<qsizetype> &marks);
 
 // The received characters, one a byte, in printable ASCII that keeps every byte apart: \\ for a
 // backslash, \r \n \t \0, \xHH for any other byte below 0x20, 0x7F and from 0x80 up, and \? for

@@ -16,7 +16,7 @@
 #include <thread>
 #include <utility>
 
-// The session's record in a CSV file, one row appended for every read and every speed. Rows
+// The session's record in a CSV file, one row appended for every read, speed and action. Rows
 // are written and handed to the disk on a thread of their own: a sync can take 100 ms on an SD
 // card, and the window's thread must stay free to time the next read. The thread writes every
 // row that waits at once and then syncs once, so a slow disk delays rows but cannot let them pile

@@ -118,6 +118,11 @@ struct LoggedWindow
         line->write(code + "\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(lines() > before, 2000);
     }
+    void send(const QByteArray &bytes)
+    {
+        line->write(bytes);
+        QTest::qWait(20);
+    }
     void unplugAndPlugIn()
     {
         line.reset();
@@ -150,6 +155,7 @@ private slots:
     void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
     void slowDiskDelaysRowsButNeverLetsThemPileUp();
+    void startSetsAndClearsAreLoggedInTurn();
     void speedRowsGiveTheExactTimeBesideTheListedOne_data();
     void speedRowsGiveTheExactTimeBesideTheListedOne();
 };
@@ -338,6 +344,50 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
     for (qsizetype i = 0; i < sizesSynced.size(); ++i)
         QVERIFY(sizesSynced.at(i) > (i == 0 ? 0 : sizesSynced.at(i - 1)));
     QCOMPARE(sizesSynced.last(), expected.size());
+}
+
+// What came before the window is what load's Set throws away.
+void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    QString device;
+    {
+        LoggedWindow pelmar(path, "-1");
+        device = pelmar.link;
+        pelmar.read("012345678905", {64800, 0});
+        pelmar.send("@x");
+        pelmar.form.Clear->click();
+        pelmar.form.Text2->setText(QStringLiteral("40000"));
+        pelmar.form.Set->click();
+        pelmar.form.Text2->setText(QStringLiteral("12.5"));
+        pelmar.send("ab");
+        pelmar.form.Set->click();
+        pelmar.form.Clrlist->click();
+        pelmar.read("036000291452", {64801, 1'000'000});
+        QCOMPARE(pelmar.messages.size(), 2);
+    }
+    QList<QStringList> rows = csvRowsOf(path);
+    verifyNoFormulas(rows);
+    QCOMPARE(rows.takeFirst(), sessionLogColumns());
+    // Kind, number, code, received, scale and note.
+    QList<QStringList> cells;
+    for (const QStringList &row : rows)
+        cells << (row.mid(1, 4) << row.at(11) << row.at(13));
+    const QString refused = QStringLiteral("barcode length 40000: Length of barcode must be a "
+                                           "number from 0 to 32765. The receive threshold stays "
+                                           "at 14.");
+    const QList<QStringList> expected {
+        {"start", "", "", "", "87", "Pelmar " PELMAR_VERSION " on " + device},
+        {"set", "", "", R"(\x2d1)", "", "barcode length 12, threshold 14"},
+        {"read", "1", "012345678905", R"(012345678905\r\n)", "", ""},
+        {"clear", "", "", R"(\x40x)", "", "Clear Buffer"},
+        {"set", "", "", "", "", refused},
+        {"set", "", "", "ab", "", "barcode length 12.5, threshold 14"},
+        {"clear", "", "", "", "", "Clear List"},
+        {"read", "1", "036000291452", R"(036000291452\r\n)", "", ""},
+    };
+    QCOMPARE(cells, expected);
 }
 
 void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
