@@ -74,6 +74,14 @@ bool endsInTheMiddleOfARow(const QString &path)
         && file.read(1) != QByteArrayLiteral("\n");
 }
 
+// Rows under another header (an older Pelmar's, or another program's file) would not line up
+// with its columns, and a reader would take them by the wrong names.
+bool beginsWithHeader(const QString &path, const QByteArray &header)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+}
+
 } // namespace
 
 SessionLog::~SessionLog()
@@ -101,11 +109,18 @@ Result<> SessionLog::open(const QString &path)
     {
     };
     fstat(handle, &file);
+    const QByteArray header = csvRow(sessionLogColumns()).toUtf8();
+    if (S_ISREG(file.st_mode) && file.st_size > 0 && !beginsWithHeader(path, header)) {
+        ::close(handle);
+        return Result<>::failure(
+            QStringLiteral("its first line is not the header this Pelmar writes, so new rows "
+                           "would not fit its columns (name a new file, or move this one aside)"));
+    }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     m_path = path;
     m_handle = handle;
     if (file.st_size == 0)
-        m_beforeFirstRow = csvRow(sessionLogColumns()).toUtf8();
+        m_beforeFirstRow = header;
     else if (S_ISREG(file.st_mode) && endsInTheMiddleOfARow(path))
         m_beforeFirstRow = QByteArrayLiteral("\r\n");
     m_writer = std::jthread([this](std::stop_token stop) { writeRows(stop); });

@@ -36,8 +36,9 @@ public:
     void setSync(std::function<int(int handle)> sync) { m_sync = std::move(sync); }
 
     // Opens path to append to; the first row comes after the header when the file is new or
-    // empty. Fails with the system's reason when the file cannot be opened. A file made here and
-    // left empty is removed when the log ends.
+    // empty. Fails with the reason when the file cannot be opened, or when it begins with another
+    // header than this log's, whose columns the rows would not fit. A file made here and left
+    // empty is removed when the log ends.
     Result<> open(const QString &path);
     // Open, and no write has failed.
     bool isOpen() const { return m_handle >= 0 && !m_failed; }

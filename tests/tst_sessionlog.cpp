@@ -227,19 +227,38 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
 void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("no such folder") << "missing/session.csv";
-    QTest::newRow("a folder") << ".";
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("no such folder") << "missing/session.csv" << QByteArray();
+    QTest::newRow("a folder") << "." << QByteArray();
+    QTest::newRow("an older Pelmar's log")
+        << "session.csv"
+        << QByteArray("time,kind,number,code,received,distance_in,scan1,scan2,model_mph,full_mph,"
+                      "full_kmh,scale,listed,note\r\n2026-12-08T10:00:00.000000+00:00,read,1,0,"
+                      "0\\r\\n,,,,,,,,1. 0,\r\n");
+    QTest::newRow("not a log at all") << "notes.txt" << QByteArray("Bring the 2-8-0 on Sunday\n");
 }
 
 void TestSessionLog::logThatCannotBeOpenedSaysWhy()
 {
     QFETCH(QString, name);
+    QFETCH(QByteArray, content);
     QTemporaryDir folder;
+    const QString path = folder.filePath(name);
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
     SessionLog log;
-    const Result<> opened = log.open(folder.filePath(name));
+    const Result<> opened = log.open(path);
     QVERIFY(!opened);
     QVERIFY(!opened.error().isEmpty());
     QVERIFY(!log.isOpen());
+    log.append({QStringLiteral("a row")});
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
 }
 
 void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved_data()
