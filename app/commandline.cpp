@@ -27,7 +27,8 @@ const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports found and exit."));
 const QCommandLineOption
     LogOption(QStringLiteral("log"),
-              QStringLiteral("Append a CSV row for every read and every speed to <file>."),
+              QStringLiteral("Append a CSV row to <file> at the start and for every read, "
+                             "speed, Set and clear; a file under another header is refused."),
               QStringLiteral("file"));
 const QCommandLineOption ScaleOption(
     QStringLiteral("scale"),

@@ -177,6 +177,8 @@ void Form1::load()
     Text3->setText(QStringLiteral("12"));
     ScanFlag = 1;
     ReadNumber = QStringLiteral("1");
+    m_log.append(
+        startFields(localTimestamp(), QStringLiteral(PELMAR_VERSION), Comm1.devicePath(), m_scale));
     // Applies the threshold and throws away whatever arrived before the window is up.
     clickSet();
 }
@@ -254,30 +256,47 @@ void Form1::SendHex(const QString &text)
         Comm1.setOutput(hex.outgoing);
 }
 
+// Whoever reads the log learns the threshold in force from it, and what Set threw away.
 void Form1::clickSet()
 {
-    const double length = Val(Text2->text());
+    SetRecord record;
+    record.length = Val(Text2->text());
     // A length below 0 would give a threshold that lists every character on its own, or none
     // at all; the port takes no threshold above 32767.
-    const double rounded = std::nearbyint(length);
+    const double rounded = std::nearbyint(record.length);
     if (!(rounded >= 0 && rounded <= HighestLength)) {
-        showMessage(QStringLiteral("Length of barcode must be a number from 0 to %1. The "
-                                   "receive threshold stays at %2.")
-                        .arg(HighestLength)
-                        .arg(Comm1.RThreshold()));
+        record.problem = QStringLiteral("Length of barcode must be a number from 0 to %1. The "
+                                        "receive threshold stays at %2.")
+                             .arg(HighestLength)
+                             .arg(Comm1.RThreshold());
+        m_log.append(setFields(localTimestamp(), record));
+        showMessage(record.problem);
         return;
     }
-    Comm1.setRThreshold(doubleToInteger16(length + CharactersAfterBarcode));
-    Comm1.Input();
+    record.threshold = doubleToInteger16(record.length + CharactersAfterBarcode);
+    Comm1.setRThreshold(*record.threshold);
+    try {
+        record.emptied = Comm1.Input();
+    } catch (const RunTimeError &error) {
+        record.problem = error.description();
+        m_log.append(setFields(localTimestamp(), record));
+        throw;
+    }
+    record.marks = Comm1.lastInputMarks();
+    m_log.append(setFields(localTimestamp(), record));
 }
 
 void Form1::comm1OnComm()
 {
+    const ReadTime time = readTime();
+    const ReadMoment moment {time.monotonicMicroseconds, Comm1.openings()};
     if (ScanFlag == 1) {
-        Scan1 = timeOfDay();
+        Scan1 = time.timeOfDay;
+        m_scan1Moment = moment;
         ScanFlag = 0;
     } else {
-        Scan2 = timeOfDay();
+        Scan2 = time.timeOfDay;
+        m_scan2Moment = moment;
         ScanFlag = 1;
     }
     const QString data = Comm1.Input();
@@ -294,6 +313,7 @@ void Form1::comm1OnComm()
 void Form1::clickClear()
 {
     const QString data = Comm1.Input();
+    m_log.append(clearBufferFields(localTimestamp(), data, Comm1.lastInputMarks()));
     showMessage(data + QStringLiteral(" has been cleared from the buffer"));
 }
 
@@ -302,6 +322,7 @@ void Form1::clickClrlist()
     m_reads.clear();
     ReadNumber = QStringLiteral("1");
     ScanFlag = 1;
+    m_log.append(clearListFields(localTimestamp()));
 }
 
 // The log's row is written before the box is shown, which may stay open a long time.
@@ -312,6 +333,11 @@ void Form1::clickSpeed()
     record.scan1 = Scan1;
     record.scan2 = Scan2;
     record.scale = m_scale;
+    if (m_scan1Moment && m_scan2Moment) {
+        record.exactMicroseconds
+            = m_scan2Moment->monotonicMicroseconds - m_scan1Moment->monotonicMicroseconds;
+        record.reopenedBetween = m_scan1Moment->opening != m_scan2Moment->opening;
+    }
     SpeedResult result;
     try {
         result = calculateSpeed(Scan1, Scan2, Text3->text(), m_scale);

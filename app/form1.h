@@ -9,8 +9,10 @@
 
 #include <QString>
 #include <QWidget>
+#include <QtGlobal>
 
 #include <cstdint>
+#include <optional>
 
 class QAbstractItemView;
 class QCloseEvent;
@@ -35,6 +37,8 @@ public:
     // Keeps a record of every read and every speed in the CSV file at path from now on. Fails
     // with the reason when the file cannot be opened.
     Result<> openLog(const QString &path);
+    // How the log keeps up, for the benchmarks.
+    const SessionLog &sessionLog() const { return m_log; }
 
     QLineEdit *Text1;
     QLineEdit *Text2;
@@ -83,8 +87,18 @@ private:
     void connectHandler(QPushButton *button, void (Form1::*handler)());
     void runHandler(void (Form1::*handler)());
 
+    // A read as the monotonic clock saw it, and the opening of the port it came through.
+    struct ReadMoment
+    {
+        qint64 monotonicMicroseconds = 0;
+        quint64 opening = 0;
+    };
+
     ReadList m_reads;
     SessionLog m_log;
+    // The reads behind Scan1 and Scan2; none before a first read.
+    std::optional<ReadMoment> m_scan1Moment;
+    std::optional<ReadMoment> m_scan2Moment;
     double m_scale = DefaultScale;
     bool m_tellingLoss = false;
 };

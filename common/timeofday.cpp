@@ -1,5 +1,6 @@
 #include "timeofday.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -7,32 +8,53 @@
 
 namespace {
 
-std::function<float()> &source()
+std::function<ReadTime()> &source()
 {
-    static std::function<float()> current;
+    static std::function<ReadTime()> current;
     return current;
 }
 
-// Read from the wall clock to the nanosecond: the single-precision result, not the clock, is
-// what limits the precision of a read time.
-float clockTimeOfDay()
+// The wall clock is read to the nanosecond: the single-precision result, not the clock, is what
+// limits the precision of a read time. The monotonic clock is read right after it, so that both
+// stand for one moment.
+ReadTime clockReadTime()
 {
     timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
+    timespec monotonic {};
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
     tm local {};
     localtime_r(&now.tv_sec, &local);
     const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-    return static_cast<float>(seconds + now.tv_nsec / 1e9);
+    return {static_cast<float>(seconds + now.tv_nsec / 1e9),
+            qint64(monotonic.tv_sec) * 1'000'000 + monotonic.tv_nsec / 1000};
 }
 
 } // namespace
 
 float timeOfDay()
 {
-    return source() ? source()() : clockTimeOfDay();
+    return readTime().timeOfDay;
+}
+
+ReadTime readTime()
+{
+    return source() ? source()() : clockReadTime();
 }
 
 void setTimeOfDaySource(std::function<float()> newSource)
+{
+    if (!newSource) {
+        source() = {};
+        return;
+    }
+    source() = [timeOfDay = std::move(newSource)] {
+        const float now = timeOfDay();
+        return ReadTime {now, std::llround(static_cast<double>(now) * 1e6)};
+    };
+}
+
+void setReadTimeSource(std::function<ReadTime()> newSource)
 {
     source() = std::move(newSource);
 }

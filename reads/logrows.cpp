@@ -1,12 +1,17 @@
 #include "logrows.h"
 
 #include "conversions.h"
+#include "speed.h"
+
+#include <QStringView>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr double KilometresPerMile = 1.609344;
+constexpr double MicrosecondsPerSecond = 1e6;
 
 enum Column {
     Time,
@@ -23,40 +28,96 @@ enum Column {
     Scale,
     Listed,
     Note,
+    ExactSeconds,
+    ExactModelMph,
+    ExactFullMph,
     ColumnCount
 };
 
-// The same figures in every locale: the comma is the field separator.
+// A spreadsheet runs a cell that begins with one of these as a formula; a tab or a CR before one
+// may be taken as a blank and skipped.
+bool beginsAFormula(QStringView cell)
+{
+    return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+}
+
+// A label can carry anything, so text gets a ' before such a first character, as spreadsheets
+// themselves write it; and before a ' of its own, so that taking one ' off gives the text back.
+QString textCell(const QString &text)
+{
+    return beginsAFormula(text) || text.startsWith(u'\'') ? u'\'' + text : text;
+}
+
+QString hexEscape(char16_t c)
+{
+    return QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
+}
+
+// The same figures in every locale: the comma is the field separator. A spreadsheet reads a
+// number with a minus as a number; -Infinity, a distance too large to read, is text to it.
 QString number(double value)
 {
-    return numberToText(value, QStringLiteral("."));
+    const QString text = numberToText(value, QStringLiteral("."));
+    return std::isfinite(value) ? text : textCell(text);
+}
+
+QStringList fieldsOf(const QString &time, const QString &kind)
+{
+    QStringList fields(ColumnCount);
+    fields[Time] = time;
+    fields[Kind] = kind;
+    return fields;
+}
+
+// The exact figures, beside those of the single-precision read times, for a speed that was
+// worked out; none where the monotonic times give no finite speed.
+void addExactSpeed(QStringList &fields, const SpeedRecord &speed)
+{
+    if (!speed.modelMph || !speed.exactMicroseconds || *speed.exactMicroseconds <= 0)
+        return;
+    const double seconds = static_cast<double>(*speed.exactMicroseconds) / MicrosecondsPerSecond;
+    const double model = modelMph(speed.distanceInches, seconds);
+    const double full = model * speed.scale;
+    if (!std::isfinite(full))
+        return;
+    fields[ExactSeconds] = number(seconds);
+    fields[ExactModelMph] = number(model);
+    fields[ExactFullMph] = number(full);
 }
 
 } // namespace
 
 QStringList sessionLogColumns()
 {
-    return {"time",  "kind",      "number",   "code",     "received", "distance_in", "scan1",
-            "scan2", "model_mph", "full_mph", "full_kmh", "scale",    "listed",      "note"};
+    return {"time",          "kind",        "number",        "code",
+            "received",      "distance_in", "scan1",         "scan2",
+            "model_mph",     "full_mph",    "full_kmh",      "scale",
+            "listed",        "note",        "exact_seconds", "exact_model_mph",
+            "exact_full_mph"};
+}
+
+QStringList startFields(const QString &time, const QString &version, const QString &device,
+                        double scale)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("start"));
+    fields[Scale] = number(scale);
+    fields[Note] = QStringLiteral("Pelmar %1 on %2").arg(version, device);
+    return fields;
 }
 
 QStringList readFields(const QString &time, const ReadRecord &read)
 {
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("read");
+    QStringList fields = fieldsOf(time, QStringLiteral("read"));
     fields[Number] = read.number;
-    fields[Code] = read.code;
+    fields[Code] = textCell(read.code);
     fields[Received] = escapeReceived(read.received, read.marks);
-    fields[Listed] = read.listed;
+    fields[Listed] = textCell(read.listed);
     return fields;
 }
 
 QStringList speedFields(const QString &time, const SpeedRecord &speed)
 {
-    QStringList fields(ColumnCount);
-    fields[Time] = time;
-    fields[Kind] = QStringLiteral("speed");
+    QStringList fields = fieldsOf(time, QStringLiteral("speed"));
     fields[DistanceInches] = number(speed.distanceInches);
     fields[Scan1] = number(static_cast<double>(speed.scan1));
     fields[Scan2] = number(static_cast<double>(speed.scan2));
@@ -64,10 +125,44 @@ QStringList speedFields(const QString &time, const SpeedRecord &speed)
         fields[ModelMph] = number(*speed.modelMph);
         fields[FullMph] = number(*speed.fullMph);
         fields[FullKmh] = number(*speed.fullMph * KilometresPerMile);
+        addExactSpeed(fields, speed);
     }
     fields[Scale] = number(speed.scale);
-    fields[Listed] = speed.listed;
-    fields[Note] = speed.note;
+    fields[Listed] = textCell(speed.listed);
+    // Reads are lost while the scanner is away, so the two may be of different passes.
+    const QString reopened = QStringLiteral("the scanner's port was lost and opened again "
+                                            "between the two reads, which may not be of one pass");
+    fields[Note] = speed.note.isEmpty() && speed.reopenedBetween ? reopened : speed.note;
+    return fields;
+}
+
+QStringList setFields(const QString &time, const SetRecord &set)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("set"));
+    fields[Received] = escapeReceived(set.emptied, set.marks);
+    QString note
+        = QStringLiteral("barcode length %1").arg(numberToText(set.length, QStringLiteral(".")));
+    if (set.threshold)
+        note += QStringLiteral(", threshold %1").arg(*set.threshold);
+    if (!set.problem.isEmpty())
+        note += (set.threshold ? QStringLiteral("; ") : QStringLiteral(": ")) + set.problem;
+    fields[Note] = note;
+    return fields;
+}
+
+QStringList clearListFields(const QString &time)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("clear"));
+    fields[Note] = QStringLiteral("Clear List");
+    return fields;
+}
+
+QStringList clearBufferFields(const QString &time, const QString &emptied,
+                              const QList<qsizetype> &marks)
+{
+    QStringList fields = fieldsOf(time, QStringLiteral("clear"));
+    fields[Received] = escapeReceived(emptied, marks);
+    fields[Note] = QStringLiteral("Clear Buffer");
     return fields;
 }
 
@@ -90,10 +185,13 @@ QString escapeReceived(const QString &received, const QList<qsizetype> &marks)
         else if (c == 0)
             escaped += QStringLiteral("\\0");
         else if (c < 0x20 || c >= 0x7F)
-            escaped += QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
+            escaped += hexEscape(c);
         else
             escaped += QChar(c);
     }
+    // Tab and CR are escaped by now; a sign is the one way left to begin a formula.
+    if (beginsAFormula(escaped))
+        escaped.replace(0, 1, hexEscape(escaped.front().unicode()));
     return escaped;
 }
 

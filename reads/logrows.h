@@ -4,10 +4,14 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
+#include <cstdint>
 #include <optional>
 
-// The rows of the session log: one for every read and every speed, in CSV.
+// The rows of the session log, in CSV: one at the start, and one for every read, speed, Set and
+// clear. A cell of text that a spreadsheet would take for a formula is written so that it takes
+// it for text, and the text can still be had back exactly.
 
 // One read as it goes into the log.
 struct ReadRecord
@@ -28,18 +32,40 @@ struct SpeedRecord
     double scale = 0;
     std::optional<double> modelMph; // none when the speed was refused or overflowed
     std::optional<double> fullMph;
+    // Between the pair's two reads by the monotonic clock; none when a read of the pair is not
+    // known.
+    std::optional<qint64> exactMicroseconds;
+    bool reopenedBetween = false; // the port was lost and opened again between the two reads
     QString listed; // the line put on top of the list, or empty
     QString note; // why nothing was listed, or empty
 };
 
+// One Set, load's included, as it goes into the log.
+struct SetRecord
+{
+    double length = 0; // the barcode length, as read from its box
+    std::optional<std::int16_t> threshold; // none when the length was refused
+    QString emptied; // what it took out of the receive buffer
+    QList<qsizetype> marks;
+    QString problem; // why the length was refused, or what failed once the threshold was set
+};
+
 // The log's columns, its header row.
 QStringList sessionLogColumns();
+QStringList startFields(const QString &time, const QString &version, const QString &device,
+                        double scale);
 QStringList readFields(const QString &time, const ReadRecord &read);
 QStringList speedFields(const QString &time, const SpeedRecord &speed);
+QStringList setFields(const QString &time, const SetRecord &set);
+QStringList clearListFields(const QString &time);
+// Clear Buffer, with what it emptied.
+QStringList clearBufferFields(const QString &time, const QString &emptied,
+                              const QList<qsizetype> &marks);
 
 // The received characters, one a byte, in printable ASCII that keeps every byte apart: \\ for a
 // backslash, \r \n \t \0, \xHH for any other byte below 0x20, 0x7F and from 0x80 up, and \? for
-// a '?' put in place of a byte with a parity error (a real '?' stays '?').
+// a '?' put in place of a byte with a parity error (a real '?' stays '?'). A first character
+// that would make a spreadsheet take the text for a formula is written \xHH as well.
 QString escapeReceived(const QString &received, const QList<qsizetype> &marks);
 
 // One row of RFC 4180 CSV, ended by CR LF: a field holding a comma, a quote, CR or LF is quoted

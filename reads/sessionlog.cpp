@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,13 +24,11 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Writes the whole row, then waits until it is on the disk. Devices that cannot be synced (a
-// terminal, a pipe) say so, which is no failure.
-Result<> writeAndSync(int handle, const QByteArray &row)
+Result<> writeAll(int handle, const QByteArray &rows)
 {
-    for (qsizetype done = 0; done < row.size();) {
+    for (qsizetype done = 0; done < rows.size();) {
         const ssize_t written
-            = ::write(handle, row.constData() + done, static_cast<size_t>(row.size() - done));
+            = ::write(handle, rows.constData() + done, static_cast<size_t>(rows.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -38,8 +37,6 @@ Result<> writeAndSync(int handle, const QByteArray &row)
         }
         done += written;
     }
-    if (fdatasync(handle) != 0 && errno != EINVAL && errno != EROFS)
-        return Result<>::failure(systemError());
     return {};
 }
 
@@ -77,6 +74,14 @@ bool endsInTheMiddleOfARow(const QString &path)
         && file.read(1) != QByteArrayLiteral("\n");
 }
 
+// Rows under another header (an older Pelmar's, or another program's file) would not line up
+// with its columns, and a reader would take them by the wrong names.
+bool beginsWithHeader(const QString &path, const QByteArray &header)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+}
+
 } // namespace
 
 SessionLog::~SessionLog()
@@ -104,11 +109,18 @@ Result<> SessionLog::open(const QString &path)
     {
     };
     fstat(handle, &file);
+    const QByteArray header = csvRow(sessionLogColumns()).toUtf8();
+    if (S_ISREG(file.st_mode) && file.st_size > 0 && !beginsWithHeader(path, header)) {
+        ::close(handle);
+        return Result<>::failure(
+            QStringLiteral("its first line is not the header this Pelmar writes, so new rows "
+                           "would not fit its columns (name a new file, or move this one aside)"));
+    }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     m_path = path;
     m_handle = handle;
     if (file.st_size == 0)
-        m_beforeFirstRow = csvRow(sessionLogColumns()).toUtf8();
+        m_beforeFirstRow = header;
     else if (S_ISREG(file.st_mode) && endsInTheMiddleOfARow(path))
         m_beforeFirstRow = QByteArrayLiteral("\r\n");
     m_writer = std::jthread([this](std::stop_token stop) { writeRows(stop); });
@@ -119,37 +131,44 @@ void SessionLog::append(const QStringList &fields)
 {
     if (!isOpen())
         return;
-    QByteArray row = csvRow(fields).toUtf8();
+    const QByteArray row = csvRow(fields).toUtf8();
     const std::lock_guard lock(m_mutex);
-    if (!m_beforeFirstRow.isEmpty())
-        row.prepend(std::exchange(m_beforeFirstRow, {}));
-    m_rows.push_back(std::move(row));
+    m_waiting += std::exchange(m_beforeFirstRow, {}) + row;
+    m_mostRowsWaiting = std::max(m_mostRowsWaiting, ++m_rowsWaiting);
     m_changed.notify_all();
 }
 
 void SessionLog::waitForWritten()
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_rows.empty() && !m_writing; });
+    m_changed.wait(lock, [this] { return m_rowsWaiting == 0 && !m_writing; });
 }
 
-// Runs until stopped, and writes what is queued before it stops.
+qsizetype SessionLog::mostRowsWaiting() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_mostRowsWaiting;
+}
+
+// Runs until stopped, and writes what is queued before it stops. Rows that come in while a group
+// is synced wait, and make the next group.
 void SessionLog::writeRows(std::stop_token stop)
 {
     // A row may wait a moment; the window's thread, which times the reads, may not.
     setpriority(PRIO_PROCESS, gettid(), LogThreadNiceness);
     std::unique_lock lock(m_mutex);
-    while (m_changed.wait(lock, stop, [this] { return !m_rows.empty(); })) {
-        const QByteArray row = std::move(m_rows.front());
-        m_rows.pop_front();
+    while (m_changed.wait(lock, stop, [this] { return m_rowsWaiting > 0; })) {
+        const QByteArray group = std::exchange(m_waiting, {});
+        m_rowsWaiting = 0;
         m_writing = true;
         lock.unlock();
-        const Result<> written = writeAndSync(m_handle, row);
+        const Result<> written = writeAndSync(group);
         lock.lock();
         m_writing = false;
         if (!written) {
             m_failed = true;
-            m_rows.clear();
+            m_waiting.clear();
+            m_rowsWaiting = 0;
             m_changed.notify_all();
             lock.unlock();
             emit writeFailed(written.error());
@@ -157,4 +176,15 @@ void SessionLog::writeRows(std::stop_token stop)
         }
         m_changed.notify_all();
     }
+}
+
+Result<> SessionLog::writeAndSync(const QByteArray &group)
+{
+    if (const Result<> written = writeAll(m_handle, group); !written)
+        return written;
+    // A device that cannot be synced (a terminal, a pipe) says so, which is no failure.
+    const int synced = m_sync ? m_sync(m_handle) : fdatasync(m_handle);
+    if (synced != 0 && errno != EINVAL && errno != EROFS)
+        return Result<>::failure(systemError());
+    return {};
 }

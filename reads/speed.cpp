@@ -20,9 +20,9 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
         return {QStringLiteral("Scan1 > Scan2, try again!"), {}};
 
     const double inches = Val(distanceText);
-    const double distance = inches / InchesPerFoot;
+    // Subtracted and kept in single precision, like the read times themselves.
     const float time = scan2 - scan1;
-    const double speed = distance / time * SecondsPerMinute * MinutesPerHour / FeetPerMile;
+    const double speed = modelMph(inches, time);
     const double full = speed * scale;
     if (!std::isfinite(full)) {
         throw RunTimeError(
@@ -48,4 +48,10 @@ SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText
     return {QStringLiteral("Real speed = ") + speedText + QStringLiteral("mph That would be ")
                 + fullText + QStringLiteral("mph in real life!"),
             numberToText(rounded) + QStringLiteral(" MPH"), true, speed, full};
+}
+
+double modelMph(double inches, double seconds)
+{
+    const double distance = inches / InchesPerFoot;
+    return distance / seconds * SecondsPerMinute * MinutesPerHour / FeetPerMile;
 }

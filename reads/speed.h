@@ -24,4 +24,8 @@ struct SpeedResult
 SpeedResult calculateSpeed(float scan1, float scan2, const QString &distanceText,
                            double scale = DefaultScale);
 
+// The model's speed in mph over inches in seconds, by the one formula every speed is worked out
+// with; not finite when seconds is 0 or the distance too large.
+double modelMph(double inches, double seconds);
+
 #endif // SPEED_H

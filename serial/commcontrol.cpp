@@ -154,6 +154,7 @@ OpenResult CommControl::openDevice()
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_serial.open(QIODevice::ReadWrite))
         return OpenResult::failure(openError(m_serial, devicePath()));
+    ++m_openings;
     markParityErrors(m_serial.handle());
     requestLowLatency(m_serial.handle());
     m_decoder = ParityMarkDecoder();

@@ -56,6 +56,9 @@ public:
     QString devicePath() const;
     // What the device was really given, read back from QSerialPort.
     LineSettings appliedLineSettings() const;
+    // How many times the device has been opened: two reads taken under different counts have a
+    // loss of the device between them, and reads may have been missed there.
+    quint64 openings() const { return m_openings; }
 
 signals:
     void OnComm();
@@ -91,6 +94,7 @@ private:
     std::int16_t m_inputLen = 0;
     std::int16_t m_rThreshold = 0;
     quint64 m_inputsTaken = 0;
+    quint64 m_openings = 0;
     bool m_notifying = false;
     bool m_draining = false;
     QString m_devicePath;

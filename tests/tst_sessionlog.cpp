@@ -1,14 +1,25 @@
 #include "logrows.h"
+#include "serialports.h"
 #include "sessionlog.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemView>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -33,6 +44,103 @@ with open(sys.argv[1], newline='', encoding='utf-8') as file:
 const QRegularExpression
     Timestamp(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)"));
 
+// Cells written one after the other, split at each |.
+QStringList cellsOf(const char *cells)
+{
+    return QString::fromUtf8(cells).split(u'|');
+}
+
+// A spreadsheet runs a cell as a formula when it begins with a sign, @, a tab or a CR and is not
+// a plain number.
+void verifyNoFormulas(const QList<QStringList> &rows)
+{
+    for (const QStringList &row : rows) {
+        for (const QString &cell : row) {
+            bool number = false;
+            cell.toDouble(&number);
+            QVERIFY2(number || cell.isEmpty() || !QStringLiteral("=+-@\t\r").contains(cell.front()),
+                     qPrintable(row.join(u',')));
+        }
+    }
+}
+
+// The bytes a received cell stands for, its escapes undone.
+QByteArray unescaped(const QString &cell)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        const char c = cell.at(i).toLatin1();
+        if (c != '\\') {
+            bytes += c;
+            continue;
+        }
+        const char escape = cell.at(++i).toLatin1();
+        if (escape == 'x') {
+            bytes += static_cast<char>(cell.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            const QByteArray plain("\r\n\t\0", 4);
+            const qsizetype named = QByteArray("rnt0").indexOf(escape);
+            bytes += named >= 0 ? plain.at(named) : escape;
+        }
+    }
+    return bytes;
+}
+
+// Pelmar's window as the command line starts it, its log opened before load, on a link to a
+// pseudo-terminal as on a by-id name, so that the scanner can be unplugged and plugged in again.
+// Its clocks are set by the test through now.
+struct LoggedWindow
+{
+    LoggedWindow(const QString &logPath, const QByteArray &sentBeforeStart)
+    {
+        setSerialPortSource([] { return QList<SerialPortEntry> {}; });
+        setMessageHandler([this](const QString &text) { messages << text; });
+        setReadTimeSource([this] { return now; });
+        QVERIFY(QFile::link(line->devicePath(), link));
+        line->write(sentBeforeStart);
+        QTest::qWait(20);
+        form.Comm1.setDevicePath(link);
+        QVERIFY(form.openLog(logPath));
+        form.load();
+    }
+    ~LoggedWindow()
+    {
+        setMessageHandler({});
+        setReadTimeSource({});
+        setSerialPortSource({});
+    }
+
+    int lines() const { return form.List1->model()->rowCount(); }
+    void read(const QByteArray &code, ReadTime at)
+    {
+        const int before = lines();
+        now = at;
+        line->write(code + "\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(lines() > before, 2000);
+    }
+    void send(const QByteArray &bytes)
+    {
+        line->write(bytes);
+        QTest::qWait(20);
+    }
+    void unplugAndPlugIn()
+    {
+        line.reset();
+        QVERIFY(QFile::remove(link));
+        QTRY_VERIFY(!form.Comm1.PortOpen());
+        line = std::make_unique<PseudoTerminal>();
+        QVERIFY(QFile::link(line->devicePath(), link));
+        QTRY_VERIFY(form.Comm1.PortOpen());
+    }
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("scanner"));
+    std::unique_ptr<PseudoTerminal> line = std::make_unique<PseudoTerminal>();
+    QStringList messages;
+    ReadTime now;
+    Form1 form;
+};
+
 } // namespace
 
 class TestSessionLog : public QObject
@@ -47,6 +155,10 @@ private slots:
     void onlyALogFileMadeAndLeftEmptyIsRemoved_data();
     void onlyALogFileMadeAndLeftEmptyIsRemoved();
     void sessionIsLoggedRowByRowUnderOneHeader();
+    void slowDiskDelaysRowsButNeverLetsThemPileUp();
+    void startSetsAndClearsAreLoggedInTurn();
+    void speedRowsGiveTheExactTimeBesideTheListedOne_data();
+    void speedRowsGiveTheExactTimeBesideTheListedOne();
 };
 
 void TestSessionLog::readRowsSurviveARealCsvReader_data()
@@ -55,10 +167,13 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
     QTest::addColumn<QString>("received");
     QTest::addColumn<QList<qsizetype>>("marks");
     QTest::addColumn<QString>("escaped");
-    const auto row = [](const char *name, const QString &code, const QString &suffix,
-                        const QList<qsizetype> &marks, const char *escaped) {
-        QTest::newRow(name) << code << code + suffix << marks << QString::fromLatin1(escaped);
-    };
+    QTest::addColumn<QString>("codeCell");
+    const auto row
+        = [](const char *name, const QString &code, const QString &suffix,
+             const QList<qsizetype> &marks, const char *escaped, const QString &codeCell = {}) {
+              QTest::newRow(name) << code << code + suffix << marks << QString::fromLatin1(escaped)
+                                  << (codeCell.isNull() ? code : codeCell);
+          };
     const QString crlf = QStringLiteral("\r\n");
     row("plain", "012345678905", crlf, {}, R"(012345678905\r\n)");
     row("quotes and commas", R"(0"1,2"",3)", crlf, {}, R"(0"1,2"",3\r\n)");
@@ -70,7 +185,14 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
         crlf, {}, R"(A\0\t\x01\x1f~\x7f\x80\xe9\xff\r\n)");
     row("a real ? beside a parity mark", "1?2?", crlf, {3}, R"(1?2\?\r\n)");
     row("backslashes", R"(a\b\?)", crlf, {}, R"(a\\b\\?\r\n)");
-    row("a formula's sign", "=1+2", crlf, {}, R"(=1+2\r\n)");
+    row("a formula", "=1+2", crlf, {}, R"(\x3d1+2\r\n)", "'=1+2");
+    row("a plus", "+1+2", crlf, {}, R"(\x2b1+2\r\n)", "'+1+2");
+    row("a minus, a number otherwise", "-12", crlf, {}, R"(\x2d12\r\n)", "'-12");
+    row("an at", "@SUM(A1)", crlf, {}, R"(\x40SUM(A1)\r\n)", "'@SUM(A1)");
+    row("a tab", "\t=1", crlf, {}, R"(\t=1\r\n)", "'\t=1");
+    row("a CR", "\r=1", crlf, {}, R"(\r=1\r\n)", "'\r=1");
+    row("a quote of the spreadsheets' own", "'=1", crlf, {}, R"('=1\r\n)", "''=1");
+    row("signs after the first", "1=2-@", crlf, {}, R"(1=2-@\r\n)");
     row("nothing received", "", "", {}, "");
 }
 
@@ -80,6 +202,7 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
     QFETCH(QString, received);
     QFETCH(QList<qsizetype>, marks);
     QFETCH(QString, escaped);
+    QFETCH(QString, codeCell);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     SessionLog log;
@@ -95,26 +218,48 @@ void TestSessionLog::readRowsSurviveARealCsvReader()
     const QStringList &read = rows.at(1);
     QCOMPARE(read.size(), sessionLogColumns().size());
     QVERIFY2(Timestamp.match(read.at(0)).hasMatch(), qPrintable(read.at(0)));
-    QCOMPARE(read.mid(1, 4), (QStringList {"read", "7", code, escaped}));
+    QCOMPARE(read.mid(1, 4), (QStringList {"read", "7", codeCell, escaped}));
     QCOMPARE(read.at(12), listed);
+    QCOMPARE(unescaped(read.at(4)), received.toLatin1());
+    verifyNoFormulas(rows);
 }
 
+// A file that is there keeps what it held.
 void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("no such folder") << "missing/session.csv";
-    QTest::newRow("a folder") << ".";
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("no such folder") << "missing/session.csv" << QByteArray();
+    QTest::newRow("a folder") << "." << QByteArray();
+    QTest::newRow("an older Pelmar's log")
+        << "session.csv"
+        << QByteArray("time,kind,number,code,received,distance_in,scan1,scan2,model_mph,full_mph,"
+                      "full_kmh,scale,listed,note\r\n2026-12-08T10:00:00.000000+00:00,read,1,0,"
+                      "0\\r\\n,,,,,,,,1. 0,\r\n");
+    QTest::newRow("not a log at all") << "notes.txt" << QByteArray("Bring the 2-8-0 on Sunday\n");
 }
 
 void TestSessionLog::logThatCannotBeOpenedSaysWhy()
 {
     QFETCH(QString, name);
+    QFETCH(QByteArray, content);
     QTemporaryDir folder;
+    const QString path = folder.filePath(name);
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
     SessionLog log;
-    const Result<> opened = log.open(folder.filePath(name));
+    const Result<> opened = log.open(path);
     QVERIFY(!opened);
     QVERIFY(!opened.error().isEmpty());
     QVERIFY(!log.isOpen());
+    log.append({QStringLiteral("a row")});
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
 }
 
 void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved_data()
@@ -169,11 +314,10 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
     QCOMPARE(rows.size(), 10);
     QCOMPARE(rows.at(0), sessionLogColumns());
     QCOMPARE(rows.takeAt(5).join(u','), QString::fromLatin1(cutShort));
-    const QStringList refused {
-        "speed", "", "", "", "12", "1", "0", "", "", "", "87", "", "Scan1 > Scan2, try again!"};
-    const QStringList measured {
-        "speed",    "",   "",       "", "12", "1", "2", "0.681818181818182", "59.3181818181818",
-        "95.46336", "87", "59 MPH", ""};
+    const QStringList refused = cellsOf("speed||||12|1|0||||87||Scan1 > Scan2, try again!|||");
+    const QStringList measured
+        = cellsOf("speed||||12|1|2|0.681818181818182|59.3181818181818|"
+                  "95.46336|87|59 MPH||1|0.681818181818182|59.3181818181818");
     for (int session = 0; session < 2; ++session) {
         const int first = 1 + 4 * session;
         QCOMPARE(rows.at(first).mid(1, 3), (QStringList {"read", "1", "012345678905"}));
@@ -181,6 +325,148 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
         QCOMPARE(rows.at(first + 2).mid(1, 3), (QStringList {"read", "2", "036000291452"}));
         QCOMPARE(rows.at(first + 3).mid(1), measured);
     }
+}
+
+// A sync of 100 ms, as on an SD card, against a read every 16 ms, as from a scanner at 9600 baud.
+void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    QList<qint64> sizesSynced;
+    SessionLog log;
+    log.setSync([&sizesSynced](int handle) {
+        struct stat file
+        {
+        };
+        fstat(handle, &file);
+        sizesSynced << file.st_size;
+        std::this_thread::sleep_for(100ms);
+        return 0;
+    });
+    QVERIFY(log.open(path));
+    QByteArray expected = csvRow(sessionLogColumns()).toUtf8();
+    auto next = std::chrono::steady_clock::now();
+    for (int row = 1; row <= 60; ++row) {
+        const QStringList fields {QString::number(row), QStringLiteral("read")};
+        log.append(fields);
+        expected += csvRow(fields).toUtf8();
+        next += 16ms;
+        std::this_thread::sleep_until(next);
+    }
+    log.waitForWritten();
+
+    QVERIFY2(log.mostRowsWaiting() < 10, qPrintable(QString::number(log.mostRowsWaiting())));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
+    // Every sync finds rows written since the one before, and the last finds them all.
+    QVERIFY(!sizesSynced.isEmpty());
+    for (qsizetype i = 0; i < sizesSynced.size(); ++i)
+        QVERIFY(sizesSynced.at(i) > (i == 0 ? 0 : sizesSynced.at(i - 1)));
+    QCOMPARE(sizesSynced.last(), expected.size());
+}
+
+// What came before the window is what load's Set throws away.
+void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    QString device;
+    {
+        LoggedWindow pelmar(path, "-1");
+        device = pelmar.link;
+        pelmar.read("012345678905", {64800, 0});
+        pelmar.send("@x");
+        pelmar.form.Clear->click();
+        pelmar.form.Text2->setText(QStringLiteral("40000"));
+        pelmar.form.Set->click();
+        pelmar.form.Text2->setText(QStringLiteral("12.5"));
+        pelmar.send("ab");
+        pelmar.form.Set->click();
+        pelmar.form.Clrlist->click();
+        pelmar.read("036000291452", {64801, 1'000'000});
+        QCOMPARE(pelmar.messages.size(), 2);
+    }
+    QList<QStringList> rows = csvRowsOf(path);
+    verifyNoFormulas(rows);
+    QCOMPARE(rows.takeFirst(), sessionLogColumns());
+    // Kind, number, code, received, scale and note.
+    QList<QStringList> cells;
+    for (const QStringList &row : rows)
+        cells << (row.mid(1, 4) << row.at(11) << row.at(13));
+    const QString refused = QStringLiteral("barcode length 40000: Length of barcode must be a "
+                                           "number from 0 to 32765. The receive threshold stays "
+                                           "at 14.");
+    const QList<QStringList> expected {
+        {"start", "", "", "", "87", "Pelmar " PELMAR_VERSION " on " + device},
+        {"set", "", "", R"(\x2d1)", "", "barcode length 12, threshold 14"},
+        {"read", "1", "012345678905", R"(012345678905\r\n)", "", ""},
+        {"clear", "", "", R"(\x40x)", "", "Clear Buffer"},
+        {"set", "", "", "", "", refused},
+        {"set", "", "", "ab", "", "barcode length 12.5, threshold 14"},
+        {"clear", "", "", "", "", "Clear List"},
+        {"read", "1", "036000291452", R"(036000291452\r\n)", "", ""},
+    };
+    QCOMPARE(cells, expected);
+}
+
+void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
+{
+    QTest::addColumn<QString>("distance");
+    QTest::addColumn<float>("secondRead"); // the time of day, the first read's being 18:00
+    QTest::addColumn<qint64>("apart"); // by the monotonic clock, in microseconds
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QStringList>("cells"); // distance_in to exact_full_mph
+    // One float step at 18:00 is 3.9 ms: the read 1.000123 s after the first is stamped 1 s
+    // after it.
+    QTest::newRow("a float step off")
+        << "12" << 64801.000123f << qint64(1'000'123) << false
+        << cellsOf("12|64800|64801|0.681818181818182|59.3181818181818|95.46336|87|59 MPH||1.000123|"
+                   "0.681734328495777|59.3108865791326");
+    QTest::newRow("backwards") << "-12" << 64801.000123f << qint64(1'000'123) << false
+                               << cellsOf("-12|64800|64801|-0.681818181818182|-59.3181818181818|"
+                                          "-95.46336|87|'-59 MPH||1.000123|-0.681734328495777|"
+                                          "-59.3108865791326");
+    QTest::newRow("both reads in one float step")
+        << "12" << 64800.001f << qint64(1'000) << false
+        << cellsOf("12|64800|64800||||87||Scan1 > Scan2, try again!|||");
+    QTest::newRow("unplugged between the reads")
+        << "24" << 64800.5f << qint64(499'996) << true
+        << cellsOf("24|64800|64800.5|2.72727272727273|237.272727272727|381.85344|87|237 MPH|"
+                   "the scanner's port was lost and opened again between the two reads, which "
+                   "may not be of one pass|0.499996|2.72729454562909|237.274625469731");
+}
+
+// The message and the listed line keep the single-precision read times, digit for digit.
+void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
+{
+    QFETCH(QString, distance);
+    QFETCH(float, secondRead);
+    QFETCH(qint64, apart);
+    QFETCH(bool, unplugged);
+    QFETCH(QStringList, cells);
+    constexpr qint64 FirstRead = 5'000'000'000;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    {
+        LoggedWindow pelmar(path, {});
+        pelmar.form.Text3->setText(distance);
+        pelmar.read("012345678905", {64800, FirstRead});
+        if (unplugged)
+            pelmar.unplugAndPlugIn();
+        pelmar.read("036000291452", {secondRead, FirstRead + apart});
+        pelmar.messages.clear();
+        pelmar.form.Speed->click();
+        const QString message = cells.at(3).isEmpty()
+            ? cells.at(8)
+            : QStringLiteral("Real speed = %1mph That would be %2mph in real life!")
+                  .arg(cells.at(3), cells.at(4));
+        QCOMPARE(pelmar.messages, QStringList {message});
+    }
+    const QList<QStringList> rows = csvRowsOf(path);
+    verifyNoFormulas(rows);
+    QCOMPARE(rows.last().at(1), QStringLiteral("speed"));
+    QCOMPARE(rows.last().mid(5), cells);
 }
 
 QTEST_MAIN(TestSessionLog)
