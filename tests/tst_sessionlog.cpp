@@ -92,14 +92,14 @@ QByteArray unescaped(const QString &cell)
 // Its clocks are set by the test through now.
 struct LoggedWindow
 {
-    LoggedWindow(const QString &logPath, const QByteArray &sentBeforeStart)
+    // Nothing is sent before the start: Qt 6.8 empties the line's input as it opens the port,
+    // where Qt 6.4 leaves it for load's Set to take.
+    explicit LoggedWindow(const QString &logPath)
     {
         setSerialPortSource([] { return QList<SerialPortEntry> {}; });
         setMessageHandler([this](const QString &text) { messages << text; });
         setReadTimeSource([this] { return now; });
         QVERIFY(QFile::link(line->devicePath(), link));
-        line->write(sentBeforeStart);
-        QTest::qWait(20);
         form.Comm1.setDevicePath(link);
         QVERIFY(form.openLog(logPath));
         form.load();
@@ -373,7 +373,7 @@ void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     QString device;
     {
-        LoggedWindow pelmar(path, "-1");
+        LoggedWindow pelmar(path);
         device = pelmar.link;
         pelmar.read("012345678905", {64800, 0});
         pelmar.send("@x");
@@ -399,7 +399,7 @@ void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
                                            "at 14.");
     const QList<QStringList> expected {
         {"start", "", "", "", "87", "Pelmar " PELMAR_VERSION " on " + device},
-        {"set", "", "", R"(\x2d1)", "", "barcode length 12, threshold 14"},
+        {"set", "", "", "", "", "barcode length 12, threshold 14"},
         {"read", "1", "012345678905", R"(012345678905\r\n)", "", ""},
         {"clear", "", "", R"(\x40x)", "", "Clear Buffer"},
         {"set", "", "", "", "", refused},
@@ -449,7 +449,7 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     {
-        LoggedWindow pelmar(path, {});
+        LoggedWindow pelmar(path);
         pelmar.form.Text3->setText(distance);
         pelmar.read("012345678905", {64800, FirstRead});
         if (unplugged)
