@@ -1,14 +1,18 @@
 #include "benchsupport.h"
 
 #include <QCoreApplication>
+#include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace Benchmark {
 

@@ -1,7 +1,9 @@
 #ifndef BENCHSUPPORT_H
 #define BENCHSUPPORT_H
 
+#include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QList>
 #include <QString>
 
 #include <algorithm>

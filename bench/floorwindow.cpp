@@ -2,9 +2,11 @@
 // start-up, for bench-startup to measure Pelmar against.
 
 #include <QApplication>
+#include <QIODevice>
 #include <QLabel>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QWidget>
 
 #include <cstdio>
 

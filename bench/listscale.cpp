@@ -1,9 +1,4 @@
 // bench-listscale: the read list at scale, in the real window, shown.
-//
-// Times single inserts at the top with 0 to 1,000,000 lines already listed, each until the list has
-// drawn the new line: the event processing a real read gets (the view's layout, the scroll bar and
-// the paint). Then the memory with a million lines listed, and what a user does with them, which
-// tst_window checks for what they do.
 
 #include "benchsupport.h"
 #include "form1.h"
@@ -14,16 +9,26 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QModelIndex>
+#include <QObject>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QString>
+#include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <functional>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace {
 

@@ -7,13 +7,26 @@
 #include "runtimeerror.h"
 #include "startedwindow.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QByteArray>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QMetaObject>
+#include <QModelIndex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 

@@ -8,18 +8,28 @@
 #include "runtimeerror.h"
 #include "timeofday.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QByteArray>
 #include <QEventLoop>
 #include <QLocale>
+#include <QObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QString>
+#include <QStringList>
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -262,25 +272,20 @@ bool printRow(Point &point, int passes)
                               .arg(100 * relativeTarget(pass, gap), 0, 'f', 4)
                               .arg(timing(pass), 0, 'f', 0);
     }
-    const Summary errors(point.passes, error);
-    const Summary onTimeErrors(point.passes, onTime(error));
+    const auto summary = [&point](auto figure) { return Summary(point.passes, figure); };
+    const Summary errors = summary(error);
+    const Summary onTimeErrors = summary(onTime(error));
+    const Summary listedErrors
+        = summary([&point](const Pass &pass) { return std::abs(pass.listedMph - point.trueMph); });
+    const Summary floors = summary([gap](const Pass &pass) { return relativeFloor(pass, gap); });
+    const Summary targets = summary([gap](const Pass &pass) { return relativeTarget(pass, gap); });
     const bool within = errors.count() == passes && onTimeErrors.count() > 0 && onTimeMisses == 0;
     std::printf(
         "%8g %9.6f %6s %4d %+10.4f %9.4f %9.4f %7.1f %7.0f %7.0f %8.4f %8.4f %6s\n", point.trueMph,
         gap, qPrintable(QStringLiteral("%1/%2").arg(errors.count()).arg(passes)), late,
-        100 * errors.median(), 100 * Summary(point.passes, absoluteError).maximum(),
-        100 * onTimeErrors.maximum(),
-        Summary(point.passes,
-                [&point](const Pass &pass) { return std::abs(pass.listedMph - point.trueMph); })
-            .maximum(),
-        Summary(point.passes, timing).median(), Summary(point.passes, onTime(timing)).maximum(),
-        100
-            * Summary(point.passes, [gap](const Pass &pass) { return relativeFloor(pass, gap); })
-                  .maximum(),
-        100
-            * Summary(point.passes, [gap](const Pass &pass) { return relativeTarget(pass, gap); })
-                  .maximum(),
-        within ? "yes" : "NO");
+        100 * errors.median(), 100 * summary(absoluteError).maximum(), 100 * onTimeErrors.maximum(),
+        listedErrors.maximum(), summary(timing).median(), summary(onTime(timing)).maximum(),
+        100 * floors.maximum(), 100 * targets.maximum(), within ? "yes" : "NO");
     return within;
 }
 

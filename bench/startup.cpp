@@ -3,23 +3,33 @@
 #include "benchsupport.h"
 #include "pseudoterminal.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QString>
 #include <QTemporaryDir>
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -151,13 +161,13 @@ public:
     // As a window manager asks a window to close.
     void askToClose(xcb_window_t window)
     {
-        xcb_client_message_event_t message {};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = atom("WM_PROTOCOLS");
-        message.data.data32[0] = atom("WM_DELETE_WINDOW");
-        message.data.data32[1] = XCB_CURRENT_TIME;
+        const xcb_client_message_event_t message {
+            .response_type = XCB_CLIENT_MESSAGE,
+            .format = 32,
+            .sequence = 0,
+            .window = window,
+            .type = atom("WM_PROTOCOLS"),
+            .data = {.data32 = {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME}}};
         xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT,
                        reinterpret_cast<const char *>(&message));
         xcb_flush(m_connection);
