@@ -85,6 +85,8 @@ class Session : public QObject
 {
     Q_OBJECT
 
+    using Times = std::vector<std::optional<Clock::time_point>>;
+
 public:
     // One round through a window of its own, with the session log when logFile is named.
     void measure(const Settings &settings, const QString &logFile)
@@ -97,10 +99,7 @@ public:
         for (int line = 1; line <= settings.preload; ++line)
             window.reads().insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
         QCoreApplication::processEvents();
-        m_form = &window.form;
-        m_lines = 0;
-        m_listedAt.assign(settings.reads, std::nullopt);
-        m_paintedAt.assign(settings.reads, std::nullopt);
+        m_round = Round(&window.form, settings.reads);
         const QAbstractItemModel *model = window.form.List1->model();
         connect(model, &QAbstractItemModel::rowsInserted, this,
                 [this, model](const QModelIndex &, int first, int last) {
@@ -121,18 +120,18 @@ public:
         writer.join();
 
         // A line short means a whole read went, unseen, into the line of the read before it.
-        m_merged += std::max(0, static_cast<int>(sentAt.size()) - m_lines);
+        m_merged += std::max(0, static_cast<int>(sentAt.size()) - m_round.lines);
         for (std::size_t read = 0; read < sentAt.size(); ++read) {
-            m_lost += m_listedAt[read] ? 0 : 1;
-            for (auto [seenAt, latencies] : {std::pair {m_listedAt[read], &m_listed},
-                                             std::pair {m_paintedAt[read], &m_painted}}) {
+            m_lost += m_round.listedAt[read] ? 0 : 1;
+            for (auto [seenAt, latencies] : {std::pair {m_round.listedAt[read], &m_listed},
+                                             std::pair {m_round.paintedAt[read], &m_painted}}) {
                 if (seenAt)
                     latencies->push_back(
                         std::chrono::duration<double, std::micro>(*seenAt - sentAt[read]).count());
             }
         }
         threshold = window.form.Comm1.RThreshold();
-        m_messagesShown += window.messages.size();
+        m_messagesShown += static_cast<int>(window.messages.size());
         for (const QString &message : window.messages)
             Benchmark::warn(QStringLiteral("message box: ") + message);
     }
@@ -146,7 +145,7 @@ public:
         std::printf("    reads lost          %10d\n", m_lost);
         std::printf("    reads merged        %10d\n", m_merged);
         std::printf("    lines misnumbered   %10d\n", m_misnumbered);
-        std::printf("    message boxes       %10lld\n", m_messagesShown);
+        std::printf("    message boxes       %10d\n", m_messagesShown);
         std::printf("    latency (us)            listed   painted\n");
         const Benchmark::Summary listed(m_listed);
         const Benchmark::Summary painted(m_painted);
@@ -177,14 +176,14 @@ protected:
     // delivers the event itself (through any other filters) and then takes the time.
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched != m_form || event->type() != QEvent::UpdateRequest || m_repainting)
+        if (watched != m_round.form || event->type() != QEvent::UpdateRequest || m_round.repainting)
             return false;
-        m_repainting = true;
-        QCoreApplication::sendEvent(m_form, event);
-        m_repainting = false;
+        m_round.repainting = true;
+        QCoreApplication::sendEvent(m_round.form, event);
+        m_round.repainting = false;
         const Clock::time_point now = Clock::now();
-        for (const std::size_t read : std::exchange(m_awaitingPaint, {}))
-            m_paintedAt[read] = now;
+        for (const std::size_t read : std::exchange(m_round.awaitingPaint, {}))
+            m_round.paintedAt[read] = now;
         return true;
     }
 
@@ -194,23 +193,24 @@ private:
     // another stall happens to bring the reads back in step.
     void lineListed(const QString &text, Clock::time_point at)
     {
-        ++m_lines;
+        ++m_round.lines;
         ++m_linesListed;
-        m_misnumbered += text.startsWith(QString::number(m_lines) + QStringLiteral(". ")) ? 0 : 1;
+        m_misnumbered
+            += text.startsWith(QString::number(m_round.lines) + QStringLiteral(". ")) ? 0 : 1;
         const QString code = text.section(QStringLiteral(". "), 1);
         const std::size_t read = code.toUInt();
         const bool unmatched
-            = code != barcode(read) || read >= m_listedAt.size() || m_listedAt[read];
-        m_unmatchedRuns += unmatched && !m_previousUnmatched ? 1 : 0;
-        m_previousUnmatched = unmatched;
+            = code != barcode(read) || read >= m_round.listedAt.size() || m_round.listedAt[read];
+        m_unmatchedRuns += unmatched && !m_round.previousUnmatched ? 1 : 0;
+        m_round.previousUnmatched = unmatched;
         if (unmatched && m_unmatchedSamples.size() < MaximumSamples)
             m_unmatchedSamples << QString(text)
                                       .replace(u'\r', QStringLiteral("\\r"))
                                       .replace(u'\n', QStringLiteral("\\n"));
         m_merged += unmatched ? 1 : 0;
         if (!unmatched) {
-            m_listedAt[read] = at;
-            m_awaitingPaint.push_back(read);
+            m_round.listedAt[read] = at;
+            m_round.awaitingPaint.push_back(read);
         }
     }
 
@@ -220,17 +220,26 @@ private:
     int m_misnumbered = 0;
     int m_unmatchedRuns = 0;
     QStringList m_unmatchedSamples;
-    qsizetype m_messagesShown = 0;
+    int m_messagesShown = 0;
     std::vector<double> m_listed; // latencies in microseconds
     std::vector<double> m_painted;
-    // Of the round being measured.
-    Form1 *m_form = nullptr;
-    int m_lines = 0;
-    bool m_previousUnmatched = false;
-    bool m_repainting = false;
-    std::vector<std::optional<Clock::time_point>> m_listedAt;
-    std::vector<std::optional<Clock::time_point>> m_paintedAt;
-    std::vector<std::size_t> m_awaitingPaint;
+    // What the round being measured has seen, by read.
+    struct Round
+    {
+        explicit Round(Form1 *form = nullptr, int reads = 0)
+            : form(form), listedAt(reads), paintedAt(reads)
+        {
+        }
+
+        Form1 *form;
+        Times listedAt;
+        Times paintedAt;
+        std::vector<std::size_t> awaitingPaint;
+        int lines = 0;
+        bool previousUnmatched = false;
+        bool repainting = false;
+    };
+    Round m_round;
 };
 
 } // namespace
