@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -29,7 +30,10 @@ int CommandLine::number(const QString &option, int least) const
     bool ok = false;
     const int number = value(option).toInt(&ok);
     if (!ok || number < least)
-        fail(QStringLiteral("--%1 must be a whole number of at least %2").arg(option).arg(least));
+        fail(QStringLiteral("--%1 must be a whole number of at least %2")
+                 .arg(option)
+                 .arg(least)
+                 .toStdString());
     return number;
 }
 
@@ -84,13 +88,12 @@ double procMegabytes(const std::string &pid, const std::string &file, const std:
     return NAN;
 }
 
-void warn(const QString &problem)
+void warn(const std::string &problem)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                 qPrintable(problem));
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, problem.c_str());
 }
 
-void fail(const QString &problem)
+void fail(const std::string &problem)
 {
     warn(problem);
     std::exit(2);

@@ -75,8 +75,8 @@ std::string loadAverage();
 double procMegabytes(const std::string &pid, const std::string &file, const std::string &field);
 
 // The problem on standard error after the program's name; fail then exits with status 2.
-void warn(const QString &problem);
-[[noreturn]] void fail(const QString &problem);
+void warn(const std::string &problem);
+[[noreturn]] void fail(const std::string &problem);
 
 } // namespace Benchmark
 

@@ -132,13 +132,13 @@ public:
     {
         m_window.form.show();
         if (!QTest::qWaitForWindowExposed(&m_window.form))
-            Benchmark::fail(QStringLiteral("the window was never exposed"));
+            Benchmark::fail("the window was never exposed");
         QCoreApplication::processEvents();
     }
     ~Bench()
     {
         for (const QString &message : m_window.messages)
-            Benchmark::warn(QStringLiteral("message box: ") + message);
+            Benchmark::warn("message box: " + message.toStdString());
     }
 
     bool run()
@@ -278,6 +278,6 @@ int main(int argc, char *argv[])
     try {
         return Bench().run() ? 0 : 1;
     } catch (const RunTimeError &error) {
-        Benchmark::fail(error.message());
+        Benchmark::fail(error.message().toStdString());
     }
 }

@@ -94,7 +94,7 @@ public:
         StartedWindow window;
         if (const Result<> log = logFile.isEmpty() ? Result<>() : window.form.openLog(logFile);
             !log)
-            Benchmark::fail(logFile + QStringLiteral(": ") + log.error());
+            Benchmark::fail((logFile + QStringLiteral(": ") + log.error()).toStdString());
         window.form.show();
         for (int line = 1; line <= settings.preload; ++line)
             window.reads().insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
@@ -133,7 +133,7 @@ public:
         threshold = window.form.Comm1.RThreshold();
         m_messagesShown += static_cast<int>(window.messages.size());
         for (const QString &message : window.messages)
-            Benchmark::warn(QStringLiteral("message box: ") + message);
+            Benchmark::warn("message box: " + message.toStdString());
     }
 
     // Prints the table; returns the 99th percentile listed.
@@ -269,7 +269,7 @@ int main(int argc, char *argv[])
                 logged.measure(settings, logFile);
         }
     } catch (const RunTimeError &error) {
-        Benchmark::fail(error.message());
+        Benchmark::fail(error.message().toStdString());
     }
 
     std::printf("Read latency: %d reads of %d characters at 9600 baud 7E2, %d ms apart, "

@@ -338,7 +338,7 @@ int main(int argc, char *argv[])
         bool ok = false;
         speeds.push_back(speed.trimmed().toDouble(&ok));
         if (!ok || !(speeds.back() > 0))
-            Benchmark::fail(QStringLiteral("--speeds must be numbers above 0"));
+            Benchmark::fail("--speeds must be numbers above 0");
     }
     QStringList messages;
     setMessageHandler([&messages](const QString &text) { messages << text; });

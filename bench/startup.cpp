@@ -1,16 +1,10 @@
 // bench-startup: Pelmar's start-up time and memory against a minimal Qt program and cutecom.
+//
+// Of Qt, this process uses no more than the pseudo-terminal: a page of Qt's libraries that it
+// shares with the program it measures would count only half in that program's PSS.
 
 #include "benchsupport.h"
 #include "pseudoterminal.h"
-
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcessEnvironment>
-#include <QStandardPaths>
-#include <QString>
-#include <QTemporaryDir>
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -26,7 +20,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -44,6 +40,7 @@ namespace {
 using Benchmark::Clock;
 using namespace std::chrono_literals;
 
+constexpr int DefaultRuns = 7;
 constexpr auto IdleBeforeMemory = 1500ms;
 constexpr auto StartDeadline = 20s;
 constexpr auto ExitDeadline = 3s;
@@ -81,7 +78,7 @@ public:
     StartWatch() : m_connection(xcb_connect(nullptr, nullptr))
     {
         if (xcb_connection_has_error(m_connection))
-            Benchmark::fail(QStringLiteral("no X server in DISPLAY (run it through bench/run)"));
+            Benchmark::fail("no X server in DISPLAY (run it through bench/run startup)");
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_connection, root, XCB_CW_EVENT_MASK, &mask);
@@ -113,12 +110,12 @@ public:
 
     // Watches the opening of device from now on; before the program is spawned, so that it
     // cannot be missed.
-    void watch(const QByteArray &device)
+    void watch(const std::string &device)
     {
         close(m_opens);
         m_opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_opens < 0 || inotify_add_watch(m_opens, device.constData(), IN_OPEN) < 0)
-            Benchmark::fail(QStringLiteral("inotify: ") + std::strerror(errno));
+        if (m_opens < 0 || inotify_add_watch(m_opens, device.c_str(), IN_OPEN) < 0)
+            Benchmark::fail(std::string("inotify: ") + std::strerror(errno));
         m_opened = false;
     }
 
@@ -205,29 +202,46 @@ private:
     bool m_drawn = false;
 };
 
-// HOME and the XDG folders of every program started from here are in home, so that none reads
-// the user's own settings.
-void keepSettingsIn(const QString &home)
+// HOME and the XDG folders of every program spawned from here are a folder of their own, so that
+// none reads the user's own settings; cutecom's session is written into it before its runs.
+class Home
 {
-    for (const QString &name : QProcessEnvironment::systemEnvironment().keys()) {
-        if (name.startsWith(QStringLiteral("XDG_")))
-            qunsetenv(qPrintable(name));
+public:
+    Home()
+    {
+        char pattern[] = "/tmp/bench-startup.XXXXXX";
+        if (!mkdtemp(pattern))
+            Benchmark::fail(std::string("mkdtemp: ") + std::strerror(errno));
+        m_path = pattern;
+        std::filesystem::create_directories(m_path + "/.config/CuteCom");
+        std::vector<std::string> names;
+        for (char **variable = environ; *variable; ++variable) {
+            if (std::string_view(*variable).starts_with("XDG_"))
+                names.emplace_back(*variable, std::strchr(*variable, '='));
+        }
+        for (const std::string &name : names)
+            unsetenv(name.c_str());
+        setenv("HOME", m_path.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_path + "/.config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
-    qputenv("HOME", QFile::encodeName(home));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home));
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QDir(home).mkpath(QStringLiteral(".config/CuteCom"));
-}
+    ~Home() { std::filesystem::remove_all(m_path); }
+    Home(const Home &) = delete;
+    Home &operator=(const Home &) = delete;
 
-// cutecom's session format, as cutecom writes it itself: Parity 2 is QSerialPort's even parity.
-void writeCutecomSession(const QByteArray &device)
-{
-    std::ofstream(qgetenv("XDG_CONFIG_HOME").toStdString() + "/CuteCom/CuteCom5.conf")
-        << "[sessions]\n1\\BaudRate=9600\n1\\DataBits=7\n1\\Device=" << device.constData()
-        << "\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=2\n1\\StopBits=2\n"
-           "1\\autoReconnect=false\n1\\name=Default\nsize=1\n";
-}
+    // cutecom's session format, as cutecom writes it itself: Parity 2 is QSerialPort's even parity.
+    void writeCutecomSession(const std::string &device) const
+    {
+        std::ofstream(m_path + "/.config/CuteCom/CuteCom5.conf")
+            << "[sessions]\n1\\BaudRate=9600\n1\\DataBits=7\n1\\Device=" << device
+            << "\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=2\n1\\StopBits=2\n"
+               "1\\autoReconnect=false\n1\\name=Default\nsize=1\n";
+    }
+
+private:
+    std::string m_path;
+};
 
 pid_t spawn(const Program &program)
 {
@@ -240,8 +254,7 @@ pid_t spawn(const Program &program)
     const int error = posix_spawn(&pid, program.path.c_str(), &quiet, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&quiet);
     if (error != 0)
-        Benchmark::fail(QStringLiteral("cannot start %1: %2")
-                            .arg(QString::fromStdString(program.path), std::strerror(error)));
+        Benchmark::fail("cannot start " + program.path + ": " + std::strerror(error));
     return pid;
 }
 
@@ -263,25 +276,23 @@ void stop(pid_t pid, StartWatch &watch, std::optional<xcb_window_t> window)
     }
 }
 
-bool holdsOpen(pid_t pid, const QByteArray &device)
+bool holdsOpen(pid_t pid, const std::string &device)
 {
     std::error_code error;
     return std::ranges::any_of(
         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error),
-        [&](const auto &entry) {
-            return std::filesystem::read_symlink(entry, error) == device.constData();
-        });
+        [&](const auto &entry) { return std::filesystem::read_symlink(entry, error) == device; });
 }
 
-std::optional<Sample> runOnce(const Program &program, StartWatch &watch)
+std::optional<Sample> runOnce(const Program &program, StartWatch &watch, const Home &home)
 {
     // A fresh line for every run: a program that closes the device at exit must not hang up the
     // line for the next one.
     const PseudoTerminal line;
-    const QByteArray device = QFile::encodeName(line.devicePath());
+    const std::string device = line.devicePath().toStdString();
     if (program.name == "cutecom")
-        writeCutecomSession(device);
-    qputenv("PELMAR_PORT", device);
+        home.writeCutecomSession(device);
+    setenv("PELMAR_PORT", device.c_str(), 1);
     watch.watch(device);
 
     Sample sample;
@@ -302,14 +313,13 @@ std::optional<Sample> runOnce(const Program &program, StartWatch &watch)
             && (!watch.seesDrawing() || !std::isnan(sample.drawnMs)))
             break;
         if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            Benchmark::warn(QString::fromStdString(program.name + " ended during start-up"));
+            Benchmark::warn(program.name + " ended during start-up");
             return std::nullopt;
         }
     }
     if (!window || (program.opensPortAtStart && std::isnan(sample.portMs))) {
-        Benchmark::warn(QStringLiteral("%1 did not start within %2 s")
-                            .arg(QString::fromStdString(program.name))
-                            .arg(StartDeadline.count()));
+        Benchmark::warn(program.name + " did not start within "
+                        + std::to_string(StartDeadline.count()) + " s");
         stop(pid, watch, window);
         return std::nullopt;
     }
@@ -327,44 +337,60 @@ std::optional<Sample> runOnce(const Program &program, StartWatch &watch)
 
 struct Arguments
 {
-    int runs = 0;
+    int runs = DefaultRuns;
     bool verbose = false;
     // Pelmar, the floor, cutecom when it is there, then the others asked for.
     std::vector<Program> programs;
     bool withCutecom = false;
 };
 
-Arguments parseArguments()
+std::string findInPath(const std::string &name)
 {
-    const Benchmark::CommandLine commandLine(
-        QStringLiteral("Measures Pelmar's start-up time and memory against a minimal Qt program "
-                       "and cutecom."),
-        {{"runs", "Runs of each program (default 7).", "N", "7"},
-         {"pelmar", "The Pelmar to measure.", "PATH", PELMAR_PATH},
-         {"floor", "The floor to measure against.", "PATH", FLOOR_PATH},
-         {"cutecom", "The cutecom to measure against.", "PATH",
-          QStandardPaths::findExecutable(QStringLiteral("cutecom"))},
-         {"no-cutecom", "Leave cutecom out."},
-         {"also", "Another build or program to measure in the same rounds.", "NAME=PATH"},
-         {"verbose", "Print every run."}});
-    const auto program = [&commandLine](const char *name, bool opensPortAtStart) {
-        return Program {name, commandLine.value(name).toStdString(), opensPortAtStart};
-    };
-    Arguments arguments {commandLine.number("runs", 1),
-                         commandLine.isSet("verbose"),
-                         {program("pelmar", true), program("floor", true)}};
-    arguments.withCutecom
-        = !commandLine.isSet("no-cutecom") && !commandLine.value("cutecom").isEmpty();
-    if (arguments.withCutecom)
-        arguments.programs.push_back(program("cutecom", false));
-    else
-        Benchmark::warn(QStringLiteral("measuring without cutecom (apt-get install cutecom)"));
-    for (const QString &other : commandLine.values("also")) {
-        if (!other.contains(u'='))
-            Benchmark::fail(QStringLiteral("--also wants NAME=PATH"));
-        arguments.programs.push_back(
-            {other.section(u'=', 0, 0).toStdString(), other.section(u'=', 1).toStdString()});
+    const char *path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (access((folder + "/" + name).c_str(), X_OK) == 0)
+            return folder + "/" + name;
     }
+    return {};
+}
+
+Arguments parseArguments(int argc, char *argv[])
+{
+    Arguments arguments {DefaultRuns, false, {{"pelmar", PELMAR_PATH}, {"floor", FLOOR_PATH}}};
+    Program cutecom {"cutecom", findInPath("cutecom"), false};
+    std::vector<Program> others;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool valued = i + 1 < argc;
+        if (argument == "--runs" && valued) {
+            arguments.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--pelmar" && valued) {
+            arguments.programs[0].path = argv[++i];
+        } else if (argument == "--floor" && valued) {
+            arguments.programs[1].path = argv[++i];
+        } else if (argument == "--cutecom" && valued) {
+            cutecom.path = argv[++i];
+        } else if (argument == "--no-cutecom") {
+            cutecom.path.clear();
+        } else if (argument == "--also" && valued && std::strchr(argv[i + 1], '=')) {
+            // Another build or program to compare, in the same rounds: NAME=PATH.
+            const std::string other = argv[++i];
+            const std::size_t equals = other.find('=');
+            others.push_back({other.substr(0, equals), other.substr(equals + 1)});
+        } else if (argument == "--verbose") {
+            arguments.verbose = true;
+        } else {
+            Benchmark::fail("usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
+                            "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]");
+        }
+    }
+    arguments.withCutecom = !cutecom.path.empty();
+    if (arguments.withCutecom)
+        arguments.programs.push_back(cutecom);
+    else
+        Benchmark::warn("measuring without cutecom (apt-get install cutecom)");
+    arguments.programs.insert(arguments.programs.end(), others.begin(), others.end());
     return arguments;
 }
 
@@ -408,15 +434,14 @@ Sample printRatios(const std::string &name, const Sample &of, const Sample &to)
 std::optional<std::vector<std::vector<Sample>>> measure(const Arguments &arguments)
 {
     StartWatch watch;
-    const QTemporaryDir home;
-    keepSettingsIn(home.path());
+    const Home home;
     if (arguments.verbose)
         printColumns();
     std::vector<std::vector<Sample>> samples(arguments.programs.size());
     for (int round = 0; round <= arguments.runs; ++round) {
         for (std::size_t p = 0; p < arguments.programs.size(); ++p) {
             const Program &program = arguments.programs[p];
-            const std::optional<Sample> sample = runOnce(program, watch);
+            const std::optional<Sample> sample = runOnce(program, watch, home);
             if (!sample)
                 return std::nullopt;
             if (arguments.verbose)
@@ -432,13 +457,13 @@ std::optional<std::vector<std::vector<Sample>>> measure(const Arguments &argumen
 bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &samples)
 {
     // Without a session bus, Qt never looks for the accessibility bus, whatever it is told.
-    const bool accessible = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")
-        && qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+    const bool accessible = std::getenv("DBUS_SESSION_BUS_ADDRESS")
+        && std::getenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
     std::printf("\nStart-up and memory, medians of %d runs each on DISPLAY %s, accessibility %s; "
                 "%s\n(start-up: from spawn until the window is mapped and the port is open; "
                 "drawn: until the\nprogram first draws into its window; memory: 1.5 s after "
                 "start-up)\n\n",
-                arguments.runs, qPrintable(qEnvironmentVariable("DISPLAY", QStringLiteral("?"))),
+                arguments.runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
                 accessible ? "on" : "off", Benchmark::loadAverage().c_str());
     printColumns();
     std::vector<Sample> medians;
@@ -472,8 +497,7 @@ bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &
 
 int main(int argc, char *argv[])
 {
-    const QCoreApplication application(argc, argv);
-    const Arguments arguments = parseArguments();
+    const Arguments arguments = parseArguments(argc, argv);
     const auto samples = measure(arguments);
     return samples && report(arguments, *samples) ? 0 : 1;
 }
