@@ -1,21 +1,45 @@
 #include "benchsupport.h"
 
+#include <QCoreApplication>
+#include <QString>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <fstream>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace Benchmark {
 
+CommandLine::CommandLine(const QString &description, const QList<QCommandLineOption> &options)
+{
+    setApplicationDescription(description);
+    addHelpOption();
+    addOptions(options);
+    process(*QCoreApplication::instance());
+}
+
+int CommandLine::number(const QString &option, int least) const
+{
+    bool ok = false;
+    const int number = value(option).toInt(&ok);
+    if (!ok || number < least)
+        fail(QStringLiteral("--%1 must be a whole number of at least %2")
+                 .arg(option)
+                 .arg(least)
+                 .toStdString());
+    return number;
+}
+
 Summary::Summary(std::vector<double> samples) : m_sorted(std::move(samples))
 {
-    std::erase_if(m_sorted, [](double sample) { return std::isnan(sample); });
-    std::sort(m_sorted.begin(), m_sorted.end());
+    keepSortedNumbers();
 }
 
 double Summary::percentile(double fraction) const
@@ -26,10 +50,21 @@ double Summary::percentile(double fraction) const
     return m_sorted[std::clamp<std::size_t>(rank, 1, m_sorted.size()) - 1];
 }
 
-bool printVerdict(const std::string &target, bool met)
+void Summary::keepSortedNumbers()
 {
-    std::printf("Target %s: %s\n", target.c_str(), met ? "met" : "MISSED");
-    return met;
+    std::erase_if(m_sorted, [](double sample) { return std::isnan(sample); });
+    std::ranges::sort(m_sorted);
+}
+
+void Verdicts::check(bool met, const char *format, ...)
+{
+    std::va_list values;
+    va_start(values, format);
+    std::printf("Target ");
+    std::vprintf(format, values);
+    std::printf(": %s\n", met ? "met" : "MISSED");
+    va_end(values);
+    m_allMet = m_allMet && met;
 }
 
 std::string loadAverage()
@@ -43,36 +78,25 @@ std::string loadAverage()
     return text;
 }
 
-double procMegabytes(const std::string &file, const std::string &field)
+double procMegabytes(const std::string &pid, const std::string &file, const std::string &field)
 {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::ifstream in("/proc/" + pid + "/" + file);
+    for (std::string line; std::getline(in, line);) {
         if (line.starts_with(field + ":"))
             return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
     }
     return NAN;
 }
 
-double residentMegabytes(const std::string &pid)
+void warn(const std::string &problem)
 {
-    return procMegabytes("/proc/" + pid + "/status", "VmRSS");
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, problem.c_str());
 }
 
-std::int64_t monotonicNanoseconds()
+void fail(const std::string &problem)
 {
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t {now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
-void useOffscreenUnlessAsked(int argc, char *argv[])
-{
-    bool asked = std::getenv("QT_QPA_PLATFORM") && *std::getenv("QT_QPA_PLATFORM");
-    for (int i = 1; i < argc; ++i)
-        asked = asked || std::strcmp(argv[i], "-platform") == 0;
-    if (!asked)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    warn(problem);
+    std::exit(2);
 }
 
 } // namespace Benchmark

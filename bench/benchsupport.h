@@ -1,15 +1,35 @@
 #ifndef BENCHSUPPORT_H
 #define BENCHSUPPORT_H
 
-#include <cstdint>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
-// What every benchmark reports the same way: its percentiles, how busy the machine was, memory
-// and whether a target was met.
+// What every benchmark does the same way: its command line, its percentiles and verdicts, how
+// busy the machine was and how much memory a process holds.
 namespace Benchmark {
+
+using Clock = std::chrono::steady_clock;
+
+inline double milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// The options given, with --help; a benchmark exits with status 2 on a command line it refuses.
+class CommandLine : public QCommandLineParser
+{
+public:
+    CommandLine(const QString &description, const QList<QCommandLineOption> &options);
+    int number(const QString &option, int least) const;
+};
 
 // One measured figure over its samples, by nearest-rank percentiles of the samples that are
 // numbers: NaN when there are none.
@@ -17,6 +37,12 @@ class Summary
 {
 public:
     explicit Summary(std::vector<double> samples);
+    // The figure that projection takes from each item, NaN where an item has none.
+    template<typename Items, typename Projection> Summary(const Items &items, Projection projection)
+    {
+        std::ranges::transform(items, std::back_inserter(m_sorted), projection);
+        keepSortedNumbers();
+    }
 
     int count() const { return static_cast<int>(m_sorted.size()); }
     double percentile(double fraction) const;
@@ -24,24 +50,33 @@ public:
     double maximum() const { return percentile(1); }
 
 private:
+    void keepSortedNumbers();
+
     std::vector<double> m_sorted;
 };
 
-// "Target <target>: met" or "... MISSED", on a line of its own; returns met.
-bool printVerdict(const std::string &target, bool met);
+// Prints each target as "Target <target>: met" or "... MISSED" on a line of its own, the target
+// written as printf writes format.
+class Verdicts
+{
+public:
+    void check(bool met, const char *format, ...) __attribute__((format(printf, 3, 4)));
+    bool allMet() const { return m_allMet; }
+
+private:
+    bool m_allMet = true;
+};
 
 // "load average 0.61 0.94 0.57 on 2 CPUs": other work on the machine shows in every timing.
 std::string loadAverage();
 
 // A kB figure of a /proc file of the form "Name:   1234 kB" (status, smaps_rollup), in MB; NaN
 // when it is missing.
-double procMegabytes(const std::string &file, const std::string &field);
-double residentMegabytes(const std::string &pid = "self");
+double procMegabytes(const std::string &pid, const std::string &file, const std::string &field);
 
-std::int64_t monotonicNanoseconds();
-
-// Qt's offscreen platform, unless QT_QPA_PLATFORM or -platform asks for another.
-void useOffscreenUnlessAsked(int argc, char *argv[]);
+// The problem on standard error after the program's name; fail then exits with status 2.
+void warn(const std::string &problem);
+[[noreturn]] void fail(const std::string &problem);
 
 } // namespace Benchmark
 

@@ -1,13 +1,4 @@
 // bench-listscale: the read list at scale, in the real window, shown.
-//
-// For 0, 10,000, 100,000 and 1,000,000 lines already listed, times 1000 single inserts at the top,
-// each until the list has drawn the new line on the screen (the event processing a real read gets:
-// the view's layout, the scroll bar and the paint); reports the resident memory with a million
-// lines listed, and times what a user does with them: End, the scroll bar, Home, Copy All and
-// Clear List. tst_window checks that those do what they should.
-//
-// Runs on Qt's offscreen platform unless QT_QPA_PLATFORM or -platform says otherwise (under Xvfb:
-// QT_QPA_PLATFORM=xcb xvfb-run -a bench-listscale).
 
 #include "benchsupport.h"
 #include "form1.h"
@@ -19,7 +10,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QModelIndex>
@@ -32,6 +22,7 @@
 #include <QStyledItemDelegate>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -41,6 +32,9 @@
 
 namespace {
 
+using Benchmark::Clock;
+using Benchmark::milliseconds;
+
 constexpr int InsertsPerScale = 1000;
 constexpr int Scales[] = {0, 10'000, 100'000, 1'000'000};
 constexpr int LargestScale = Scales[std::size(Scales) - 1];
@@ -49,7 +43,7 @@ constexpr double TargetP99Milliseconds = 1.0;
 constexpr double TargetCopyAllMilliseconds = 1000;
 constexpr double TargetResidentMegabytes = 100.0;
 // A line that has not been drawn by then is counted as never drawn rather than waited for.
-constexpr qint64 DrawWaitNanoseconds = 2'000'000'000;
+constexpr auto DrawWait = std::chrono::seconds(2);
 
 using Target = std::function<bool(const QModelIndex &)>;
 
@@ -77,9 +71,7 @@ public:
     // Runs the event loop until the awaited drawing; false when it never came.
     bool untilDrawn()
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (!m_drawn && waited.nsecsElapsed() < DrawWaitNanoseconds)
+        for (const auto end = Clock::now() + DrawWait; !m_drawn && Clock::now() < end;)
             QCoreApplication::processEvents();
         return m_drawn;
     }
@@ -126,16 +118,11 @@ Target isLine(const QString &line)
     return [line](const QModelIndex &index) { return index.data().toString() == line; };
 }
 
-double milliseconds(qint64 nanoseconds)
-{
-    return static_cast<double>(nanoseconds) / 1e6;
-}
-
 double threadCpuMilliseconds()
 {
     timespec now {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + milliseconds(now.tv_nsec);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 class Bench
@@ -145,20 +132,20 @@ public:
     {
         m_window.form.show();
         if (!QTest::qWaitForWindowExposed(&m_window.form))
-            qFatal("the window was never exposed");
+            Benchmark::fail("the window was never exposed");
         QCoreApplication::processEvents();
     }
     ~Bench()
     {
         for (const QString &message : m_window.messages)
-            std::fprintf(stderr, "message box: %s\n", qPrintable(message));
+            Benchmark::warn("message box: " + message.toStdString());
     }
 
     bool run()
     {
         std::printf("Platform: %s; before: %s\n", qPrintable(QGuiApplication::platformName()),
                     Benchmark::loadAverage().c_str());
-        std::printf("Resident with an empty list: %.1f MB\n\n", Benchmark::residentMegabytes());
+        std::printf("Resident with an empty list: %.1f MB\n\n", residentMegabytes());
         std::printf("Per insert, until the new line is drawn: wall clock, and the CPU time of the "
                     "thread (less\nsensitive to other load on the machine); \"blank first\": "
                     "inserts after which the list was\nfirst repainted with no line in it.\n");
@@ -170,28 +157,27 @@ public:
         for (const int scale : Scales) {
             listAnew(scale);
             if (scale == LargestScale) {
-                resident = Benchmark::residentMegabytes();
-                peak = Benchmark::procMegabytes("/proc/self/status", "VmHWM");
+                resident = residentMegabytes();
+                peak = Benchmark::procMegabytes("self", "status", "VmHWM");
             }
             p99Met = timeInserts(scale) && p99Met;
         }
-        bool met = Benchmark::printVerdict(QStringLiteral("p99 < %1 ms at %2 lines")
-                                               .arg(TargetP99Milliseconds, 0, 'f', 1)
-                                               .arg(LargestScale)
-                                               .toStdString(),
-                                           p99Met);
+        m_verdicts.check(p99Met, "p99 < %.1f ms at %d lines", TargetP99Milliseconds, LargestScale);
         std::printf("\nResident with %d lines of %d characters: %.1f MB (peak %.1f MB)\n",
                     LargestScale, LineLength, resident, peak);
-        met = Benchmark::printVerdict(QStringLiteral("resident < %1 MB")
-                                          .arg(TargetResidentMegabytes, 0, 'f', 0)
-                                          .toStdString(),
-                                      resident < TargetResidentMegabytes)
-            && met;
+        m_verdicts.check(resident < TargetResidentMegabytes, "resident < %.0f MB",
+                         TargetResidentMegabytes);
         std::printf("\n");
-        return timeWhatTheUserDoes() && met;
+        timeWhatTheUserDoes();
+        return m_verdicts.allMet();
     }
 
 private:
+    static double residentMegabytes()
+    {
+        return Benchmark::procMegabytes("self", "status", "VmRSS");
+    }
+
     void listAnew(int lines)
     {
         timeUntilDrawn({}, [this] { m_window.form.Clrlist->click(); });
@@ -206,10 +192,9 @@ private:
     template<typename Action> double timeUntilDrawn(Target target, Action action)
     {
         m_watcher.expect(std::move(target));
-        QElapsedTimer timer;
-        timer.start();
+        const Clock::time_point start = Clock::now();
         action();
-        return m_watcher.untilDrawn() ? milliseconds(timer.nsecsElapsed()) : -1;
+        return m_watcher.untilDrawn() ? milliseconds(Clock::now() - start) : -1;
     }
 
     bool timeInserts(int scale)
@@ -227,7 +212,7 @@ private:
                 },
                 [this, &line] { m_window.reads().insertTop(line); });
             neverDrawn += time < 0 ? 1 : 0;
-            times.push_back(time < 0 ? milliseconds(DrawWaitNanoseconds) : time);
+            times.push_back(time < 0 ? milliseconds(DrawWait) : time);
             cpuTimes.push_back(threadCpuMilliseconds() - cpuStart);
             blankFirst += m_watcher.blankRepaintsBefore() > 0 ? 1 : 0;
         }
@@ -242,7 +227,7 @@ private:
             && (scale != LargestScale || wall.percentile(0.99) < TargetP99Milliseconds);
     }
 
-    bool timeWhatTheUserDoes()
+    void timeWhatTheUserDoes()
     {
         listAnew(LargestScale);
         std::printf("What the user sees with %d lines:\n", LargestScale);
@@ -263,41 +248,36 @@ private:
                     endMs, middleMs, homeMs);
 
         // Copy All, as from the list's context menu: the window waits for it.
-        QElapsedTimer copying;
-        copying.start();
+        const Clock::time_point copying = Clock::now();
         m_list->actions().at(1)->trigger();
-        const double copyMs = milliseconds(copying.nsecsElapsed());
+        const double copyMs = milliseconds(Clock::now() - copying);
         std::printf("  Copy All with %d lines: %.3f ms\n", newest, copyMs);
-        const bool met
-            = Benchmark::printVerdict("Copy All within 1 s", copyMs < TargetCopyAllMilliseconds);
+        m_verdicts.check(copyMs < TargetCopyAllMilliseconds, "Copy All within 1 s");
 
         m_watcher.expect({});
-        QElapsedTimer timer;
-        timer.start();
+        const Clock::time_point clearing = Clock::now();
         m_window.form.Clrlist->click();
-        const double handlerMs = milliseconds(timer.nsecsElapsed());
+        const double handlerMs = milliseconds(Clock::now() - clearing);
         m_watcher.untilDrawn();
         std::printf("  Clear List with %d lines: %.3f ms in the handler, %.3f ms until "
                     "repainted\n",
-                    newest, handlerMs, milliseconds(timer.nsecsElapsed()));
-        return met;
+                    newest, handlerMs, milliseconds(Clock::now() - clearing));
     }
 
     StartedWindow m_window;
     QAbstractItemView *m_list;
     DrawWatcher m_watcher;
+    Benchmark::Verdicts m_verdicts;
 };
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    Benchmark::useOffscreenUnlessAsked(argc, argv);
     QApplication application(argc, argv);
     try {
         return Bench().run() ? 0 : 1;
     } catch (const RunTimeError &error) {
-        std::fprintf(stderr, "bench-listscale: %s\n", qPrintable(error.message()));
-        return 2;
+        Benchmark::fail(error.message().toStdString());
     }
 }

@@ -1,17 +1,9 @@
 // bench-speedaccuracy: how close the speed that Pelmar shows comes to the true speed of a pass.
-//
-// For each full-size speed a scanner simulator plays passes of a 1:87 model at exactly that speed
-// into an unchanged window, character by character at the line rate. After the second read of
-// each pass the bench presses Speed and takes the full-size speed from the message text and the
-// rounded speed from the top of the list. The read times are single-precision seconds since
-// midnight, so the time between two reads cannot be better than one float step at that time of
-// day: that is the floor. The target allows one character time of timing error above it.
 
 #include "benchsupport.h"
 #include "conversions.h"
 #include "form1.h"
 #include "messagebox.h"
-#include "options.h"
 #include "readschedule.h"
 #include "runtimeerror.h"
 #include "timeofday.h"
@@ -20,9 +12,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QByteArray>
-#include <QCommandLineOption>
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLocale>
 #include <QObject>
@@ -39,11 +28,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
+
+using Benchmark::Clock;
+using Benchmark::Summary;
 
 // What the simulator plays without being told otherwise: the barcodes, and the distance between
 // them, which is also the window's default.
@@ -58,22 +49,16 @@ constexpr int OverrunMilliseconds = 5000;
 constexpr int SimulatorStartMilliseconds = 5000;
 constexpr int SimulatorStopMilliseconds = 3000;
 
-struct Settings
-{
-    std::vector<double> speeds {10, 20, 40, 60, 80, 100, 150, 200, 250, 300};
-    int passes = 10;
-    bool verbose = false;
-};
-
 struct Pass
 {
     float scan1 = 0;
     float scan2 = 0;
-    std::optional<double> shownFullMph;
-    std::optional<int> listedMph;
+    // Both NaN unless Speed showed a full-size speed and listed the rounded one.
+    double shownFullMph = NAN;
+    double listedMph = NAN;
     bool late = false;
     QString problem;
-    // Between the two reads' lines going into the list, by a nanosecond clock: how far Pelmar's
+    // Between the two reads' lines going into the list, by the steady clock: how far Pelmar's
     // stamps were off in time, before any float rounding.
     double listedGap = 0;
 };
@@ -110,41 +95,6 @@ double passSpacing(double gap, int passes)
 {
     const double step = floatStep(timeOfDay());
     return (std::floor((gap + PassSpacingSeconds) / step) + 1.0 / passes) * step;
-}
-
-std::optional<Settings> parseSettings(const QCoreApplication &application)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Measures how far the full-size speed that Pelmar shows, and the rounded speed it lists, "
-        "are from the true speed of simulated passes of a 1:87 model.");
-    parser.addHelpOption();
-    const QCommandLineOption speeds("speeds",
-                                    "Full-size speeds in mph, comma separated (default "
-                                    "10,20,40,60,80,100,150,200,250,300).",
-                                    "LIST");
-    const QCommandLineOption passes("passes", "Passes at each speed (default 10).", "N", "10");
-    const QCommandLineOption verbose("verbose", "Print every pass as it is measured.");
-    parser.addOptions({speeds, passes, verbose});
-    parser.process(application);
-    Settings settings;
-    settings.verbose = parser.isSet(verbose);
-    bool ok = true;
-    if (parser.isSet(speeds)) {
-        settings.speeds.clear();
-        for (const QString &part : parser.value(speeds).split(u',')) {
-            settings.speeds.push_back(part.trimmed().toDouble(&ok));
-            if (!ok || !(settings.speeds.back() > 0)) {
-                std::fprintf(stderr, "bench-speedaccuracy: --speeds must be numbers above 0\n");
-                return std::nullopt;
-            }
-        }
-    }
-    settings.passes = parser.value(passes).toInt(&ok);
-    if (ok && settings.passes >= 1)
-        return settings;
-    std::fprintf(stderr, "bench-speedaccuracy: --passes must be at least 1\n");
-    return std::nullopt;
 }
 
 // The one group of pattern in text, when text matches.
@@ -193,24 +143,42 @@ Pass measurePass(Form1 &form, const QStringList &messages)
     return pass;
 }
 
-double relativeError(const Pass &pass, double trueMph)
+// A window on the simulator's line until every pass has come in or the time planned is over;
+// closing the line at the end stops the simulator if it has not stopped itself.
+void watchPasses(const QString &device, int passes, double plannedSeconds, QStringList &messages,
+                 Point &point)
 {
-    return *pass.shownFullMph / trueMph - 1;
-}
-
-void printPass(const Point &point, int index, const Pass &pass)
-{
-    const double gap = static_cast<double>(pass.scan2) - static_cast<double>(pass.scan1);
-    std::printf("  %g mph pass %d at %.3f s: reads %.6f s apart (true %.6f, clock %+.0f us)",
-                point.trueMph, index + 1, static_cast<double>(pass.scan1), gap, point.gapSeconds,
-                (pass.listedGap - point.gapSeconds) * 1e6);
-    if (pass.shownFullMph)
-        std::printf(", shown %.10g mph, error %+.4f%%, listed %d", *pass.shownFullMph,
-                    100 * relativeError(pass, point.trueMph), pass.listedMph.value_or(0));
-    if (!pass.problem.isEmpty())
-        std::printf(", %s", qPrintable(pass.problem));
-    std::printf("%s\n", pass.late ? ", sent late" : "");
-    std::fflush(stdout);
+    Form1 form;
+    form.Comm1.setDevicePath(device);
+    try {
+        form.load();
+    } catch (const RunTimeError &error) {
+        point.problems << error.message();
+        return;
+    }
+    QEventLoop loop;
+    Clock::time_point firstListedAt;
+    QObject::connect(form.List1->model(), &QAbstractItemModel::rowsInserted, &form, [&] {
+        const Clock::time_point listedAt = Clock::now();
+        const std::optional<QString> read = matched("^(\\d+)\\. ", lineOf(form, 0));
+        if (!read)
+            return;
+        if (read->toInt() % 2 != 0) {
+            firstListedAt = listedAt;
+            return;
+        }
+        const double listedGap = std::chrono::duration<double>(listedAt - firstListedAt).count();
+        // Out of the receive handler first, as a user's click would be.
+        QTimer::singleShot(0, &form, [&, listedGap] {
+            point.passes.push_back(measurePass(form, messages));
+            point.passes.back().listedGap = listedGap;
+            if (static_cast<int>(point.passes.size()) == passes)
+                loop.quit();
+        });
+    });
+    QTimer::singleShot(static_cast<int>(plannedSeconds * 1000) + OverrunMilliseconds, &loop,
+                       &QEventLoop::quit);
+    loop.exec();
 }
 
 // The simulator logs "late: ..." right after the read it concerns, and each pass begins with a
@@ -226,73 +194,47 @@ void markLatePasses(const QByteArray &log, std::vector<Pass> &passes)
     }
 }
 
-Point runPoint(double trueMph, const Settings &settings, QStringList &messages)
+void printPass(const Point &point, int index, const Pass &pass)
+{
+    const double gap = static_cast<double>(pass.scan2) - static_cast<double>(pass.scan1);
+    std::printf("  %g mph pass %d at %.3f s: reads %.6f s apart (true %.6f, clock %+.0f us)",
+                point.trueMph, index + 1, static_cast<double>(pass.scan1), gap, point.gapSeconds,
+                (pass.listedGap - point.gapSeconds) * 1e6);
+    if (!std::isnan(pass.shownFullMph))
+        std::printf(", shown %.10g mph, error %+.4f%%, listed %.0f", pass.shownFullMph,
+                    100 * (pass.shownFullMph / point.trueMph - 1), pass.listedMph);
+    if (!pass.problem.isEmpty())
+        std::printf(", %s", qPrintable(pass.problem));
+    std::printf("%s\n", pass.late ? ", sent late" : "");
+    std::fflush(stdout);
+}
+
+Point runPoint(double trueMph, int passes, bool verbose, QStringList &messages)
 {
     Point point {trueMph, secondsBetweenReads(trueMph, Simulated.distanceInches), {}, {}};
-    const double everySeconds = passSpacing(point.gapSeconds, settings.passes);
-
+    const double everySeconds = passSpacing(point.gapSeconds, passes);
     QProcess simulator;
     simulator.start(QStringLiteral(SCANNER_SIM_PATH),
                     {QStringLiteral("--pass"), QString::number(trueMph, 'g', 17),
                      QStringLiteral("--every"), QString::number(everySeconds, 'g', 17),
-                     QStringLiteral("--count"), QString::number(settings.passes),
-                     QStringLiteral("--delay"), QString::number(SimulatorDelaySeconds)});
-    if (!simulator.waitForReadyRead(SimulatorStartMilliseconds)) {
+                     QStringLiteral("--count"), QString::number(passes), QStringLiteral("--delay"),
+                     QString::number(SimulatorDelaySeconds)});
+    if (simulator.waitForReadyRead(SimulatorStartMilliseconds))
+        watchPasses(QString::fromLocal8Bit(simulator.readLine().trimmed()), passes,
+                    SimulatorDelaySeconds + passes * everySeconds, messages, point);
+    else
         point.problems << QStringLiteral("the simulator did not start: ")
                 + QString::fromLocal8Bit(simulator.readAllStandardError()).trimmed();
-        simulator.kill();
-        simulator.waitForFinished(SimulatorStopMilliseconds);
-        return point;
-    }
-    auto form = std::make_unique<Form1>();
-    form->Comm1.setDevicePath(QString::fromLocal8Bit(simulator.readLine().trimmed()));
-    try {
-        form->load();
-    } catch (const RunTimeError &error) {
-        point.problems << error.message();
-        simulator.kill();
-        simulator.waitForFinished(SimulatorStopMilliseconds);
-        return point;
-    }
-
-    QEventLoop loop;
-    Form1 *const window = form.get();
-    std::chrono::steady_clock::time_point firstListedAt;
-    QObject::connect(window->List1->model(), &QAbstractItemModel::rowsInserted, window, [&] {
-        const auto listedAt = std::chrono::steady_clock::now();
-        const std::optional<QString> read = matched("^(\\d+)\\. ", lineOf(*window, 0));
-        if (!read)
-            return;
-        if (read->toInt() % 2 != 0) {
-            firstListedAt = listedAt;
-            return;
-        }
-        const double listedGap = std::chrono::duration<double>(listedAt - firstListedAt).count();
-        // Out of the receive handler first, as a user's click would be.
-        QTimer::singleShot(0, window, [&, listedGap] {
-            point.passes.push_back(measurePass(*window, messages));
-            point.passes.back().listedGap = listedGap;
-            if (static_cast<int>(point.passes.size()) == settings.passes)
-                loop.quit();
-        });
-    });
-    const double plannedSeconds = SimulatorDelaySeconds + settings.passes * everySeconds;
-    QTimer::singleShot(static_cast<int>(plannedSeconds * 1000) + OverrunMilliseconds, &loop,
-                       &QEventLoop::quit);
-    loop.exec();
-
-    form.reset(); // closing the line stops the simulator if it has not stopped itself
     if (!simulator.waitForFinished(SimulatorStopMilliseconds)) {
         simulator.kill();
         simulator.waitForFinished(SimulatorStopMilliseconds);
     }
     markLatePasses(simulator.readAllStandardOutput(), point.passes);
-    for (std::size_t pass = 0; settings.verbose && pass < point.passes.size(); ++pass)
+    for (std::size_t pass = 0; verbose && pass < point.passes.size(); ++pass)
         printPass(point, static_cast<int>(pass), point.passes[pass]);
-    if (static_cast<int>(point.passes.size()) < settings.passes)
-        point.problems << QStringLiteral("only %1 of %2 passes came in")
-                              .arg(point.passes.size())
-                              .arg(settings.passes);
+    if (static_cast<int>(point.passes.size()) < passes)
+        point.problems
+            << QStringLiteral("only %1 of %2 passes came in").arg(point.passes.size()).arg(passes);
     for (const Pass &pass : point.passes) {
         if (!pass.problem.isEmpty())
             point.problems << pass.problem;
@@ -300,79 +242,64 @@ Point runPoint(double trueMph, const Settings &settings, QStringList &messages)
     return point;
 }
 
-// Prints the point's row of the table and adds to problems why a pass missed its target. Late
+// Prints the point's row of the table and adds to its problems why a pass missed its target. Late
 // passes are the machine's fault, so the verdict rests on the passes sent on time, but a pass that
 // never came in, or came in as nonsense, is Pelmar's to answer for.
-bool printRow(const Point &point, int passes, QStringList &problems)
+bool printRow(Point &point, int passes)
 {
+    const double gap = point.gapSeconds;
+    const auto error = [&point](const Pass &pass) { return pass.shownFullMph / point.trueMph - 1; };
+    const auto absoluteError = [&](const Pass &pass) { return std::abs(error(pass)); };
+    // A systematic offset of the stamps, free of float steps and of the odd stalled pass.
+    const auto timing = [gap](const Pass &pass) {
+        return std::isnan(pass.shownFullMph) ? NAN : (pass.listedGap - gap) * 1e6;
+    };
+    const auto onTime = [](auto figure) {
+        return [figure](const Pass &pass) { return pass.late ? NAN : std::abs(figure(pass)); };
+    };
     int late = 0;
     int onTimeMisses = 0;
-    std::vector<double> errors;
-    std::vector<double> absoluteErrors;
-    std::vector<double> listedErrors;
-    std::vector<double> offsets;
-    std::vector<double> onTimeErrors;
-    std::vector<double> onTimeTimings;
-    std::vector<double> floors;
-    std::vector<double> targets;
     for (std::size_t index = 0; index < point.passes.size(); ++index) {
         const Pass &pass = point.passes[index];
         late += pass.late ? 1 : 0;
-        floors.push_back(relativeFloor(pass, point.gapSeconds));
-        targets.push_back(relativeTarget(pass, point.gapSeconds));
-        if (!pass.shownFullMph || !pass.listedMph)
-            continue;
-        const double error = relativeError(pass, point.trueMph);
-        // A systematic offset of the stamps, free of float steps and of the odd stalled pass.
-        const double timingMicroseconds = (pass.listedGap - point.gapSeconds) * 1e6;
-        errors.push_back(error);
-        absoluteErrors.push_back(std::abs(error));
-        listedErrors.push_back(std::abs(*pass.listedMph - point.trueMph));
-        offsets.push_back(timingMicroseconds);
-        if (pass.late)
-            continue;
-        onTimeErrors.push_back(std::abs(error));
-        onTimeTimings.push_back(std::abs(timingMicroseconds));
-        if (std::abs(error) <= targets.back())
+        if (pass.late || !(absoluteError(pass) > relativeTarget(pass, gap)))
             continue;
         ++onTimeMisses;
-        problems << QStringLiteral("pass %1 missed: error %2%, target %3%; by a nanosecond "
-                                   "clock its reads were listed %4 us off the true gap")
-                        .arg(index + 1)
-                        .arg(100 * error, 0, 'f', 4)
-                        .arg(100 * targets.back(), 0, 'f', 4)
-                        .arg(timingMicroseconds, 0, 'f', 0);
+        point.problems << QStringLiteral("pass %1 missed: error %2%, target %3%; by a nanosecond "
+                                         "clock its reads were listed %4 us off the true gap")
+                              .arg(index + 1)
+                              .arg(100 * error(pass), 0, 'f', 4)
+                              .arg(100 * relativeTarget(pass, gap), 0, 'f', 4)
+                              .arg(timing(pass), 0, 'f', 0);
     }
-    const int measured = static_cast<int>(errors.size());
-    const bool within = measured == passes && !onTimeErrors.empty() && onTimeMisses == 0;
+    const auto summary = [&point](auto figure) { return Summary(point.passes, figure); };
+    const Summary errors = summary(error);
+    const Summary onTimeErrors = summary(onTime(error));
+    const Summary listedErrors
+        = summary([&point](const Pass &pass) { return std::abs(pass.listedMph - point.trueMph); });
+    const Summary floors = summary([gap](const Pass &pass) { return relativeFloor(pass, gap); });
+    const Summary targets = summary([gap](const Pass &pass) { return relativeTarget(pass, gap); });
+    const bool within = errors.count() == passes && onTimeErrors.count() > 0 && onTimeMisses == 0;
     std::printf(
         "%8g %9.6f %6s %4d %+10.4f %9.4f %9.4f %7.1f %7.0f %7.0f %8.4f %8.4f %6s\n", point.trueMph,
-        point.gapSeconds, qPrintable(QStringLiteral("%1/%2").arg(measured).arg(passes)), late,
-        100 * Benchmark::Summary(errors).median(),
-        100 * Benchmark::Summary(absoluteErrors).maximum(),
-        100 * Benchmark::Summary(onTimeErrors).maximum(),
-        Benchmark::Summary(listedErrors).maximum(), Benchmark::Summary(offsets).median(),
-        Benchmark::Summary(onTimeTimings).maximum(), 100 * Benchmark::Summary(floors).maximum(),
-        100 * Benchmark::Summary(targets).maximum(), within ? "yes" : "NO");
+        gap, qPrintable(QStringLiteral("%1/%2").arg(errors.count()).arg(passes)), late,
+        100 * errors.median(), 100 * summary(absoluteError).maximum(), 100 * onTimeErrors.maximum(),
+        listedErrors.maximum(), summary(timing).median(), summary(onTime(timing)).maximum(),
+        100 * floors.maximum(), 100 * targets.maximum(), within ? "yes" : "NO");
     return within;
 }
 
-QString clockText(int millisecondsSinceMidnight)
-{
-    return QTime::fromMSecsSinceStartOfDay(millisecondsSinceMidnight)
-        .toString(QStringLiteral("HH:mm:ss"));
-}
-
-void printHeading(const Settings &settings, int startMilliseconds, int endMilliseconds)
+void printHeading(int passes, const QTime &start, const QTime &end)
 {
     std::printf("Speed accuracy: %d passes a speed, barcodes %g in apart, 1:87, Speed pressed "
                 "after each pass\n",
-                settings.passes, Simulated.distanceInches);
+                passes, Simulated.distanceInches);
     std::printf("  run from %s to %s local time (%.0f s to %.0f s since midnight; a float step "
                 "there is %.3f ms)\n",
-                qPrintable(clockText(startMilliseconds)), qPrintable(clockText(endMilliseconds)),
-                startMilliseconds / 1000.0, endMilliseconds / 1000.0,
-                floatStep(static_cast<float>(startMilliseconds / 1000.0)) * 1000);
+                qPrintable(start.toString(QStringLiteral("HH:mm:ss"))),
+                qPrintable(end.toString(QStringLiteral("HH:mm:ss"))),
+                start.msecsSinceStartOfDay() / 1000.0, end.msecsSinceStartOfDay() / 1000.0,
+                floatStep(static_cast<float>(start.msecsSinceStartOfDay() / 1000.0)) * 1000);
     std::printf("  %s\n", Benchmark::loadAverage().c_str());
     std::printf(
         "  err: relative error of the shown full-size speed; \"on time\": without the passes "
@@ -382,45 +309,53 @@ void printHeading(const Settings &settings, int startMilliseconds, int endMillis
         "  error of the time between the reads by a nanosecond clock, before float rounding\n"
         "  floor: float step / T; target: floor + one character time / T, for every on-time "
         "pass\n\n");
-    std::printf("%8s %9s %6s %4s %10s %9s %9s %7s %7s %7s %8s %8s %6s\n", "true mph", "T (s)",
-                "passes", "late", "median", "worst", "on time", "listed", "offset", "timing",
-                "floor", "target", "within");
-    std::printf("%8s %9s %6s %4s %10s %9s %9s %7s %7s %7s %8s %8s %6s\n", "", "", "", "", "err %",
-                "err %", "worst %", "worst", "us", "us", "%", "%", "");
+    const char *const columns = "%8s %9s %6s %4s %10s %9s %9s %7s %7s %7s %8s %8s %6s\n";
+    std::printf(columns, "true mph", "T (s)", "passes", "late", "median", "worst", "on time",
+                "listed", "offset", "timing", "floor", "target", "within");
+    std::printf(columns, "", "", "", "", "err %", "err %", "worst %", "worst", "us", "us", "%", "%",
+                "");
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    Benchmark::useOffscreenUnlessAsked(argc, argv);
     QApplication application(argc, argv);
     // The window writes numbers with the locale's decimal separator; in the C locale that is the
     // period Val reads, so the shown speed is read back exactly as written.
     QLocale::setDefault(QLocale::c());
-    const std::optional<Settings> settings = parseSettings(application);
-    if (!settings)
-        return 2;
-
+    const Benchmark::CommandLine commandLine(
+        QStringLiteral("Measures how far the full-size speed that Pelmar shows, and the rounded "
+                       "speed it lists, are from the true speed of simulated passes of a 1:87 "
+                       "model."),
+        {{"speeds", "Full-size speeds in mph, comma separated.", "LIST",
+          "10,20,40,60,80,100,150,200,250,300"},
+         {"passes", "Passes at each speed (default 10).", "N", "10"},
+         {"verbose", "Print every pass as it is measured."}});
+    const int passes = commandLine.number("passes", 1);
+    std::vector<double> speeds;
+    for (const QString &speed : commandLine.value("speeds").split(u',')) {
+        bool ok = false;
+        speeds.push_back(speed.trimmed().toDouble(&ok));
+        if (!ok || !(speeds.back() > 0))
+            Benchmark::fail("--speeds must be numbers above 0");
+    }
     QStringList messages;
     setMessageHandler([&messages](const QString &text) { messages << text; });
-    const int startMilliseconds = QTime::currentTime().msecsSinceStartOfDay();
+    const QTime start = QTime::currentTime();
     std::vector<Point> points;
-    for (const double speed : settings->speeds)
-        points.push_back(runPoint(speed, *settings, messages));
-    const int endMilliseconds = QTime::currentTime().msecsSinceStartOfDay();
+    for (const double speed : speeds)
+        points.push_back(runPoint(speed, passes, commandLine.isSet("verbose"), messages));
+    const QTime end = QTime::currentTime();
     setMessageHandler({});
 
-    printHeading(*settings, startMilliseconds, endMilliseconds);
+    printHeading(passes, start, end);
     bool allWithin = true;
-    std::vector<QStringList> problems;
+    for (Point &point : points)
+        allWithin = printRow(point, passes) && allWithin;
     for (const Point &point : points) {
-        problems.push_back(point.problems);
-        allWithin = printRow(point, settings->passes, problems.back()) && allWithin;
-    }
-    for (std::size_t row = 0; row < points.size(); ++row) {
-        for (const QString &problem : problems[row])
-            std::printf("  %g mph: %s\n", points[row].trueMph, qPrintable(problem));
+        for (const QString &problem : point.problems)
+            std::printf("  %g mph: %s\n", point.trueMph, qPrintable(problem));
     }
     return allWithin ? 0 : 1;
 }

@@ -1,22 +1,7 @@
-// bench-startup: Pelmar's start-up time and memory, against the floor (bench-floorwindow: a Qt 6
-// program that only opens the port and shows a window with one label and one button) and against
-// Debian's cutecom, a general serial terminal on Qt, all started the same way on the same X
-// server. bench/run starts it under Xvfb with a session bus and the accessibility bus, and with
-// QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1, so that every Qt program builds its accessibility tree as it
-// would for a screen reader.
+// bench-startup: Pelmar's start-up time and memory against a minimal Qt program and cutecom.
 //
-// Each run gives a program a fresh pseudo-terminal and measures, from just before it is spawned:
-// the mapping of its first top-level window (watched on the X server, matched by _NET_WM_PID) and
-// the opening of the pseudo-terminal (inotify IN_OPEN on the device), then checks in /proc that
-// the device is still held open; start-up is the later of the two. Beside it, the first drawing
-// into that window (a Damage report), which is when the user sees more than an empty frame: a
-// program can map its window sooner by leaving work for its first paint. The resident memory is
-// read 1.5 s after start-up. Then the window is closed as a window manager would close it.
-//
-// cutecom (Debian 12: 0.51, on Qt 5) reads its device and line settings from a session in its
-// configuration, but none of its command-line options, its manual page or the settings it saves
-// opens the device at start-up: its start-up is the mapping of its window alone, with the port
-// still closed. --also NAME=PATH adds other builds to the same rounds, for comparisons.
+// Of Qt, this process uses no more than the pseudo-terminal: a page of Qt's libraries that it
+// shares with the program it measures would count only half in that program's PSS.
 
 #include "benchsupport.h"
 #include "pseudoterminal.h"
@@ -37,7 +22,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -48,16 +35,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Benchmark::Clock;
+using namespace std::chrono_literals;
 
 constexpr int DefaultRuns = 7;
-constexpr auto IdleBeforeMemory = std::chrono::milliseconds(1500);
-constexpr auto StartDeadline = std::chrono::seconds(20);
-constexpr auto ExitDeadline = std::chrono::seconds(3);
+constexpr auto IdleBeforeMemory = 1500ms;
+constexpr auto StartDeadline = 20s;
+constexpr auto ExitDeadline = 3s;
 constexpr int PollMilliseconds = 20;
 constexpr double TargetFloorStartRatio = 1.25;
 constexpr double TargetFloorMemoryRatio = 1.3;
@@ -71,7 +57,7 @@ struct Program
     bool opensPortAtStart = true;
 };
 
-// One run of a program, or the medians of its runs.
+// One run of a program, the medians of its runs, or the ratios of two programs' medians.
 struct Sample
 {
     double startMs = NAN;
@@ -83,64 +69,16 @@ struct Sample
     bool portHeld = false;
 };
 
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "bench-startup: %s: %s\n", what, std::strerror(errno));
-    std::exit(2);
-}
-
-bool holdsOpen(pid_t pid, const std::string &device)
-{
-    std::error_code error;
-    for (const auto &entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-        if (std::filesystem::read_symlink(entry.path(), error) == device)
-            return true;
-    }
-    return false;
-}
-
-// Sees the device being opened: the program under test is the only one to open it once the
-// watch is set.
-class OpenWatch
+// What a starting program does that the user sees: the X server reports its first ordinary
+// top-level window mapped and first drawn into, and inotify the opening of its device. The
+// program under test is the only one to open the device once the watch is set.
+class StartWatch
 {
 public:
-    explicit OpenWatch(const std::string &device) : m_watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    StartWatch() : m_connection(xcb_connect(nullptr, nullptr))
     {
-        if (m_watch < 0 || inotify_add_watch(m_watch, device.c_str(), IN_OPEN) < 0)
-            fail("inotify");
-    }
-    ~OpenWatch() { ::close(m_watch); }
-    OpenWatch(const OpenWatch &) = delete;
-    OpenWatch &operator=(const OpenWatch &) = delete;
-
-    int fd() const { return m_watch; }
-
-    bool takeOpened()
-    {
-        char buffer[4096];
-        bool opened = false;
-        while (read(m_watch, buffer, sizeof buffer) > 0)
-            opened = true;
-        return opened;
-    }
-
-private:
-    int m_watch;
-};
-
-// The X server side: sees top-level windows being mapped and first drawn into, and closes them.
-class Display
-{
-public:
-    Display() : m_connection(xcb_connect(nullptr, nullptr))
-    {
-        if (xcb_connection_has_error(m_connection)) {
-            std::fprintf(stderr,
-                         "bench-startup: no X server in DISPLAY (run it through bench/run "
-                         "startup)\n");
-            std::exit(2);
-        }
+        if (xcb_connection_has_error(m_connection))
+            Benchmark::fail("no X server in DISPLAY (run it through bench/run startup)");
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_connection, root, XCB_CW_EVENT_MASK, &mask);
@@ -157,14 +95,31 @@ public:
         }
         xcb_flush(m_connection);
     }
-    ~Display() { xcb_disconnect(m_connection); }
-    Display(const Display &) = delete;
-    Display &operator=(const Display &) = delete;
+    ~StartWatch()
+    {
+        close(m_opens);
+        xcb_disconnect(m_connection);
+    }
+    StartWatch(const StartWatch &) = delete;
+    StartWatch &operator=(const StartWatch &) = delete;
 
-    int fd() const { return xcb_get_file_descriptor(m_connection); }
     bool seesDrawing() const { return m_damageEvent != 0; }
+    std::optional<xcb_window_t> mappedWindow() const { return m_mapped; }
+    bool drawn() const { return m_drawn; }
+    bool opened() const { return m_opened; }
 
-    // Watches for the windows of pid from now on; those of earlier runs have other pids.
+    // Watches the opening of device from now on; before the program is spawned, so that it
+    // cannot be missed.
+    void watch(const std::string &device)
+    {
+        close(m_opens);
+        m_opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_opens < 0 || inotify_add_watch(m_opens, device.c_str(), IN_OPEN) < 0)
+            Benchmark::fail(std::string("inotify: ") + std::strerror(errno));
+        m_opened = false;
+    }
+
+    // Watches the windows of pid from now on; those of earlier runs have other pids.
     void watch(pid_t pid)
     {
         m_pid = pid;
@@ -172,10 +127,14 @@ public:
         m_drawn = false;
     }
 
-    // Reads what the X server has reported: whether pid's first ordinary top-level window has
-    // been mapped, and drawn into, by now.
+    // Takes what has been reported, after waiting up to a poll interval for news.
     void takeEvents()
     {
+        pollfd news[] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_opens, POLLIN, 0}};
+        poll(news, 2, PollMilliseconds);
+        char events[4096];
+        while (read(m_opens, events, sizeof events) > 0)
+            m_opened = true;
         while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
             const int type = event->response_type & 0x7f;
             if (type == XCB_CREATE_NOTIFY && seesDrawing()) {
@@ -196,18 +155,16 @@ public:
         }
     }
 
-    std::optional<xcb_window_t> mappedWindow() const { return m_mapped; }
-    bool drawn() const { return m_drawn; }
-
+    // As a window manager asks a window to close.
     void askToClose(xcb_window_t window)
     {
-        xcb_client_message_event_t message {};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = atom("WM_PROTOCOLS");
-        message.data.data32[0] = atom("WM_DELETE_WINDOW");
-        message.data.data32[1] = XCB_CURRENT_TIME;
+        const xcb_client_message_event_t message {
+            .response_type = XCB_CLIENT_MESSAGE,
+            .format = 32,
+            .sequence = 0,
+            .window = window,
+            .type = atom("WM_PROTOCOLS"),
+            .data = {.data32 = {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME}}};
         xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT,
                        reinterpret_cast<const char *>(&message));
         xcb_flush(m_connection);
@@ -238,13 +195,15 @@ private:
 
     xcb_connection_t *m_connection;
     int m_damageEvent = 0;
+    int m_opens = -1;
+    bool m_opened = false;
     pid_t m_pid = -1;
     std::optional<xcb_window_t> m_mapped;
     bool m_drawn = false;
 };
 
-// One folder for HOME and the XDG folders of every program, so that none reads the user's own
-// settings; cutecom's session is written into it before each of its runs.
+// HOME and the XDG folders of every program spawned from here are a folder of their own, so that
+// none reads the user's own settings; cutecom's session is written into it before its runs.
 class Home
 {
 public:
@@ -252,9 +211,20 @@ public:
     {
         char pattern[] = "/tmp/bench-startup.XXXXXX";
         if (!mkdtemp(pattern))
-            fail("mkdtemp");
+            Benchmark::fail(std::string("mkdtemp: ") + std::strerror(errno));
         m_path = pattern;
         std::filesystem::create_directories(m_path + "/.config/CuteCom");
+        std::vector<std::string> names;
+        for (char **variable = environ; *variable; ++variable) {
+            if (std::string_view(*variable).starts_with("XDG_"))
+                names.emplace_back(*variable, std::strchr(*variable, '='));
+        }
+        for (const std::string &name : names)
+            unsetenv(name.c_str());
+        setenv("HOME", m_path.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_path + "/.config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
     ~Home() { std::filesystem::remove_all(m_path); }
     Home(const Home &) = delete;
@@ -269,115 +239,88 @@ public:
                "1\\autoReconnect=false\n1\\name=Default\nsize=1\n";
     }
 
-    std::vector<std::string> environmentFor(const std::string &device) const
-    {
-        std::vector<std::string> result;
-        for (char **variable = environ; *variable; ++variable) {
-            const std::string entry = *variable;
-            const std::string name = entry.substr(0, entry.find('='));
-            if (name != "HOME" && name != "PELMAR_PORT" && name != "QT_QPA_PLATFORM"
-                && !name.starts_with("XDG_"))
-                result.push_back(entry);
-        }
-        result.push_back("HOME=" + m_path);
-        result.push_back("XDG_CONFIG_HOME=" + m_path + "/.config");
-        result.push_back("XDG_RUNTIME_DIR=" + m_path);
-        result.push_back("QT_QPA_PLATFORM=xcb");
-        result.push_back("PELMAR_PORT=" + device);
-        return result;
-    }
-
 private:
     std::string m_path;
 };
 
-pid_t spawn(const Program &program, const std::vector<std::string> &environment)
+pid_t spawn(const Program &program)
 {
-    std::vector<char *> argv {const_cast<char *>(program.path.c_str()), nullptr};
-    std::vector<char *> envp;
-    for (const std::string &entry : environment)
-        envp.push_back(const_cast<char *>(entry.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    char *const argv[] = {const_cast<char *>(program.path.c_str()), nullptr};
     pid_t pid = -1;
-    const int error
-        = posix_spawn(&pid, program.path.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        std::fprintf(stderr, "bench-startup: cannot start %s: %s\n", program.path.c_str(),
-                     std::strerror(error));
-        std::exit(2);
-    }
+    const int error = posix_spawn(&pid, program.path.c_str(), &quiet, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (error != 0)
+        Benchmark::fail("cannot start " + program.path + ": " + std::strerror(error));
     return pid;
 }
 
-bool waitForExit(pid_t pid, std::chrono::milliseconds deadline)
-{
-    for (const auto end = Clock::now() + deadline; Clock::now() < end;) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
-void stop(pid_t pid, Display &display, std::optional<xcb_window_t> window)
+// Closes the window as a window manager would; a program still there after that gets SIGTERM,
+// and then SIGKILL.
+void stop(pid_t pid, StartWatch &watch, std::optional<xcb_window_t> window)
 {
     if (window)
-        display.askToClose(*window);
-    if (window && waitForExit(pid, ExitDeadline))
-        return;
-    kill(pid, SIGTERM);
-    if (!waitForExit(pid, std::chrono::seconds(1))) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        watch.askToClose(*window);
+    for (const auto &[signal, wait] : {std::pair {0, window ? ExitDeadline : 0s},
+                                       {SIGTERM, std::chrono::seconds(1)},
+                                       {SIGKILL, 1h}}) {
+        kill(pid, signal);
+        for (const auto end = Clock::now() + wait; Clock::now() < end;
+             std::this_thread::sleep_for(5ms)) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                return;
+        }
     }
 }
 
-std::optional<Sample> runOnce(const Program &program, Display &display, const Home &home)
+bool holdsOpen(pid_t pid, const std::string &device)
+{
+    std::error_code error;
+    return std::ranges::any_of(
+        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error),
+        [&](const auto &entry) { return std::filesystem::read_symlink(entry, error) == device; });
+}
+
+std::optional<Sample> runOnce(const Program &program, StartWatch &watch, const Home &home)
 {
     // A fresh line for every run: a program that closes the device at exit must not hang up the
     // line for the next one.
     const PseudoTerminal line;
     const std::string device = line.devicePath().toStdString();
-    OpenWatch watch(device);
     if (program.name == "cutecom")
         home.writeCutecomSession(device);
-    const std::vector<std::string> environment = home.environmentFor(device);
+    setenv("PELMAR_PORT", device.c_str(), 1);
+    watch.watch(device);
 
     Sample sample;
     std::optional<xcb_window_t> window;
     const Clock::time_point start = Clock::now();
-    const auto since = [start] {
-        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    };
-    const pid_t pid = spawn(program, environment);
-    display.watch(pid);
+    const auto since = [start] { return Benchmark::milliseconds(Clock::now() - start); };
+    const pid_t pid = spawn(program);
+    watch.watch(pid);
     while (Clock::now() < start + StartDeadline) {
-        display.takeEvents();
-        if (!window && (window = display.mappedWindow()))
+        watch.takeEvents();
+        if (!window && (window = watch.mappedWindow()))
             sample.windowMs = since();
-        if (std::isnan(sample.drawnMs) && display.drawn())
+        if (std::isnan(sample.drawnMs) && watch.drawn())
             sample.drawnMs = since();
-        if (std::isnan(sample.portMs) && watch.takeOpened())
+        if (std::isnan(sample.portMs) && watch.opened())
             sample.portMs = since();
         if (window && (!program.opensPortAtStart || !std::isnan(sample.portMs))
-            && (!display.seesDrawing() || !std::isnan(sample.drawnMs)))
+            && (!watch.seesDrawing() || !std::isnan(sample.drawnMs)))
             break;
         if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            std::fprintf(stderr, "bench-startup: %s ended during start-up\n", program.name.c_str());
+            Benchmark::warn(program.name + " ended during start-up");
             return std::nullopt;
         }
-        pollfd fds[] = {{display.fd(), POLLIN, 0}, {watch.fd(), POLLIN, 0}};
-        poll(fds, 2, PollMilliseconds);
     }
     if (!window || (program.opensPortAtStart && std::isnan(sample.portMs))) {
-        std::fprintf(stderr, "bench-startup: %s did not start within %lld s\n",
-                     program.name.c_str(), static_cast<long long>(StartDeadline.count()));
-        stop(pid, display, window);
+        Benchmark::warn(program.name + " did not start within "
+                        + std::to_string(StartDeadline.count()) + " s");
+        stop(pid, watch, window);
         return std::nullopt;
     }
     const Clock::time_point started = Clock::now();
@@ -386,12 +329,20 @@ std::optional<Sample> runOnce(const Program &program, Display &display, const Ho
     sample.portHeld = holdsOpen(pid, device);
 
     std::this_thread::sleep_until(started + IdleBeforeMemory);
-    sample.residentMb = Benchmark::residentMegabytes(std::to_string(pid));
-    sample.proportionalMb
-        = Benchmark::procMegabytes("/proc/" + std::to_string(pid) + "/smaps_rollup", "Pss");
-    stop(pid, display, window);
+    sample.residentMb = Benchmark::procMegabytes(std::to_string(pid), "status", "VmRSS");
+    sample.proportionalMb = Benchmark::procMegabytes(std::to_string(pid), "smaps_rollup", "Pss");
+    stop(pid, watch, window);
     return sample;
 }
+
+struct Arguments
+{
+    int runs = DefaultRuns;
+    bool verbose = false;
+    // Pelmar, the floor, cutecom when it is there, then the others asked for.
+    std::vector<Program> programs;
+    bool withCutecom = false;
+};
 
 std::string findInPath(const std::string &name)
 {
@@ -404,20 +355,9 @@ std::string findInPath(const std::string &name)
     return {};
 }
 
-struct Arguments
+Arguments parseArguments(int argc, char *argv[])
 {
-    int runs = DefaultRuns;
-    bool verbose = false;
-    // Pelmar, the floor, cutecom when it is there, then the others asked for.
-    std::vector<Program> programs;
-    bool withCutecom = false;
-};
-
-std::optional<Arguments> parseArguments(int argc, char *argv[])
-{
-    Arguments arguments;
-    Program pelmar {"pelmar", PELMAR_PATH};
-    Program floor {"floor", FLOOR_PATH};
+    Arguments arguments {DefaultRuns, false, {{"pelmar", PELMAR_PATH}, {"floor", FLOOR_PATH}}};
     Program cutecom {"cutecom", findInPath("cutecom"), false};
     std::vector<Program> others;
     for (int i = 1; i < argc; ++i) {
@@ -426,9 +366,9 @@ std::optional<Arguments> parseArguments(int argc, char *argv[])
         if (argument == "--runs" && valued) {
             arguments.runs = std::max(1, std::atoi(argv[++i]));
         } else if (argument == "--pelmar" && valued) {
-            pelmar.path = argv[++i];
+            arguments.programs[0].path = argv[++i];
         } else if (argument == "--floor" && valued) {
-            floor.path = argv[++i];
+            arguments.programs[1].path = argv[++i];
         } else if (argument == "--cutecom" && valued) {
             cutecom.path = argv[++i];
         } else if (argument == "--no-cutecom") {
@@ -441,21 +381,51 @@ std::optional<Arguments> parseArguments(int argc, char *argv[])
         } else if (argument == "--verbose") {
             arguments.verbose = true;
         } else {
-            std::fprintf(stderr,
-                         "usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
-                         "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]\n");
-            return std::nullopt;
+            Benchmark::fail("usage: bench-startup [--runs N] [--pelmar PATH] [--floor PATH] "
+                            "[--cutecom PATH | --no-cutecom] [--also NAME=PATH]... [--verbose]");
         }
     }
-    arguments.programs = {pelmar, floor};
     arguments.withCutecom = !cutecom.path.empty();
     if (arguments.withCutecom)
         arguments.programs.push_back(cutecom);
     else
-        std::fprintf(stderr,
-                     "bench-startup: measuring without cutecom (apt-get install cutecom)\n");
+        Benchmark::warn("measuring without cutecom (apt-get install cutecom)");
     arguments.programs.insert(arguments.programs.end(), others.begin(), others.end());
     return arguments;
+}
+
+void printColumns()
+{
+    std::printf("%-20s %11s %10s %9s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
+                "port ms", "drawn ms", "resident MB", "PSS MB", "port held");
+}
+
+// A row of the table: the medians of runs, and in how many of them the port was still held open.
+Sample printRow(const std::string &name, const std::vector<Sample> &runs)
+{
+    const auto median
+        = [&runs](double Sample::*figure) { return Benchmark::Summary(runs, figure).median(); };
+    const Sample medians {median(&Sample::startMs),    median(&Sample::windowMs),
+                          median(&Sample::portMs),     median(&Sample::drawnMs),
+                          median(&Sample::residentMb), median(&Sample::proportionalMb)};
+    std::printf("%-20s %11.1f %10.1f %9.1f %9.1f %12.1f %8.1f %7ld/%zu\n", name.c_str(),
+                medians.startMs, medians.windowMs, medians.portMs, medians.drawnMs,
+                medians.residentMb, medians.proportionalMb,
+                std::ranges::count(runs, true, &Sample::portHeld), runs.size());
+    return medians;
+}
+
+Sample printRatios(const std::string &name, const Sample &of, const Sample &to)
+{
+    const Sample ratios {of.startMs / to.startMs,
+                         NAN,
+                         NAN,
+                         of.drawnMs / to.drawnMs,
+                         of.residentMb / to.residentMb,
+                         of.proportionalMb / to.proportionalMb};
+    std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(), ratios.startMs, "", "",
+                ratios.drawnMs, ratios.residentMb, ratios.proportionalMb);
+    return ratios;
 }
 
 // Every program's runs, or nothing when one failed to start. One round is not counted, so that
@@ -463,65 +433,24 @@ std::optional<Arguments> parseArguments(int argc, char *argv[])
 // slow spell of the machine falls on all of them alike.
 std::optional<std::vector<std::vector<Sample>>> measure(const Arguments &arguments)
 {
-    Display display;
+    StartWatch watch;
     const Home home;
+    if (arguments.verbose)
+        printColumns();
     std::vector<std::vector<Sample>> samples(arguments.programs.size());
     for (int round = 0; round <= arguments.runs; ++round) {
         for (std::size_t p = 0; p < arguments.programs.size(); ++p) {
             const Program &program = arguments.programs[p];
-            const std::optional<Sample> sample = runOnce(program, display, home);
+            const std::optional<Sample> sample = runOnce(program, watch, home);
             if (!sample)
                 return std::nullopt;
-            if (arguments.verbose) {
-                std::printf("%s %-8s start %7.1f ms  window %7.1f ms  port %7.1f ms  drawn %7.1f ms"
-                            "  RSS %6.1f MB  PSS %6.1f MB%s\n",
-                            round == 0 ? "warm-up" : "run    ", program.name.c_str(),
-                            sample->startMs, sample->windowMs, sample->portMs, sample->drawnMs,
-                            sample->residentMb, sample->proportionalMb,
-                            sample->portHeld ? "  port held" : "");
-            }
+            if (arguments.verbose)
+                printRow((round == 0 ? "warm-up " : "run ") + program.name, {*sample});
             if (round > 0)
                 samples[p].push_back(*sample);
         }
     }
     return samples;
-}
-
-Sample medianOf(const std::vector<Sample> &samples)
-{
-    const auto median = [&samples](double Sample::*field) {
-        std::vector<double> values;
-        for (const Sample &sample : samples)
-            values.push_back(sample.*field);
-        return Benchmark::Summary(values).median();
-    };
-    return {median(&Sample::startMs), median(&Sample::windowMs),   median(&Sample::portMs),
-            median(&Sample::drawnMs), median(&Sample::residentMb), median(&Sample::proportionalMb)};
-}
-
-std::string ratioText(double ratio)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%gx", ratio);
-    return text;
-}
-
-// One program's medians over another's.
-struct Ratios
-{
-    double start;
-    double drawn;
-    double resident;
-    double proportional;
-};
-
-Ratios printRatios(const std::string &name, const Sample &of, const Sample &to)
-{
-    const Ratios ratios {of.startMs / to.startMs, of.drawnMs / to.drawnMs,
-                         of.residentMb / to.residentMb, of.proportionalMb / to.proportionalMb};
-    std::printf("%-20s %11.2f %10s %9s %9.2f %12.2f %8.2f\n", name.c_str(), ratios.start, "", "",
-                ratios.drawn, ratios.resident, ratios.proportional);
-    return ratios;
 }
 
 // Prints the table and the verdicts; returns whether every target was met.
@@ -536,57 +465,39 @@ bool report(const Arguments &arguments, const std::vector<std::vector<Sample>> &
                 "start-up)\n\n",
                 arguments.runs, std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
                 accessible ? "on" : "off", Benchmark::loadAverage().c_str());
-    std::printf("%-20s %11s %10s %9s %9s %12s %8s %11s\n", "program", "start-up ms", "window ms",
-                "port ms", "drawn ms", "resident MB", "PSS MB", "port held");
+    printColumns();
     std::vector<Sample> medians;
-    for (std::size_t p = 0; p < samples.size(); ++p) {
-        medians.push_back(medianOf(samples[p]));
-        const Sample &s = medians.back();
-        std::printf("%-20s %11.1f %10.1f %9.1f %9.1f %12.1f %8.1f %7ld/%zu\n",
-                    arguments.programs[p].name.c_str(), s.startMs, s.windowMs, s.portMs, s.drawnMs,
-                    s.residentMb, s.proportionalMb,
-                    std::count_if(samples[p].begin(), samples[p].end(),
-                                  [](const Sample &sample) { return sample.portHeld; }),
-                    samples[p].size());
-    }
-    const Ratios overFloor = printRatios("Pelmar/floor", medians[0], medians[1]);
+    for (std::size_t p = 0; p < samples.size(); ++p)
+        medians.push_back(printRow(arguments.programs[p].name, samples[p]));
+    const Sample overFloor = printRatios("Pelmar/floor", medians[0], medians[1]);
     for (std::size_t p = arguments.withCutecom ? 3 : 2; p < medians.size(); ++p)
         printRatios(arguments.programs[p].name + "/floor", medians[p], medians[1]);
-    std::optional<Ratios> overCutecom;
-    if (arguments.withCutecom) {
-        overCutecom = printRatios("Pelmar/cutecom", medians[0], medians[2]);
+    const Sample overCutecom
+        = arguments.withCutecom ? printRatios("Pelmar/cutecom", medians[0], medians[2]) : Sample();
+    if (arguments.withCutecom)
         std::printf("\ncutecom cannot open its device at start-up: its start-up is its window "
                     "alone, with the port\nclosed (it only shows the session's device and "
                     "9600 7-Even-2 until Open is pressed).\n");
-    }
     std::printf("\n");
-    bool met = Benchmark::printVerdict("start-up within " + ratioText(TargetFloorStartRatio)
-                                           + " of the floor's",
-                                       overFloor.start <= TargetFloorStartRatio);
-    met = Benchmark::printVerdict("memory within " + ratioText(TargetFloorMemoryRatio)
-                                      + " of the floor's",
-                                  overFloor.resident <= TargetFloorMemoryRatio)
-        && met;
-    if (overCutecom) {
-        met = Benchmark::printVerdict("start-up at most half of cutecom's",
-                                      overCutecom->start <= TargetCutecomStartRatio)
-            && met;
-        met = Benchmark::printVerdict("memory at most 40% of cutecom's",
-                                      overCutecom->resident <= TargetCutecomMemoryRatio)
-            && met;
+    Benchmark::Verdicts verdicts;
+    verdicts.check(overFloor.startMs <= TargetFloorStartRatio, "start-up within %gx of the floor's",
+                   TargetFloorStartRatio);
+    verdicts.check(overFloor.residentMb <= TargetFloorMemoryRatio,
+                   "memory within %gx of the floor's", TargetFloorMemoryRatio);
+    if (arguments.withCutecom) {
+        verdicts.check(overCutecom.startMs <= TargetCutecomStartRatio,
+                       "start-up at most half of cutecom's");
+        verdicts.check(overCutecom.residentMb <= TargetCutecomMemoryRatio,
+                       "memory at most 40%% of cutecom's");
     }
-    return met;
+    return verdicts.allMet();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const std::optional<Arguments> arguments = parseArguments(argc, argv);
-    if (!arguments)
-        return 2;
-    const auto samples = measure(*arguments);
-    if (!samples)
-        return 1;
-    return report(*arguments, *samples) ? 0 : 1;
+    const Arguments arguments = parseArguments(argc, argv);
+    const auto samples = measure(arguments);
+    return samples && report(arguments, *samples) ? 0 : 1;
 }
