@@ -20,8 +20,10 @@ std::string describeLoose(std::string_view bytes)
     if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) == Esc)
         return "ESC";
     std::string item = "hex";
-    for (const char c : bytes)
-        item += " " + hexByte(static_cast<unsigned char>(c));
+    for (const char c : bytes) {
+        item += ' ';
+        item += hexByte(static_cast<unsigned char>(c));
+    }
     return item;
 }
 
