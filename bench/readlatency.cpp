@@ -13,9 +13,13 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMetaObject>
 #include <QModelIndex>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -44,11 +48,20 @@ constexpr double TargetP99Microseconds = 2000;
 constexpr double TargetLoggingRatio = 1.2;
 constexpr int ComparedRounds = 5;
 constexpr qsizetype MaximumSamples = 5;
+// The soak: ten times the scanner's top rate, a whole read at once, for a long session.
+constexpr int SoakReads = 200'000;
+constexpr auto SoakGap = (BarcodeLength + 2) * CharacterTime / 10;
+constexpr std::size_t SoakCompared = 10'000;
+constexpr double TargetSoakP99Ratio = 1.2;
+constexpr double TargetSoakGrowthMegabytes = 5;
+// The log's group commit keeps the rows waiting under this while a sync takes 100 ms.
+constexpr qsizetype TargetRowsWaiting = 10;
 
 struct Settings
 {
     int reads;
-    int gapMilliseconds;
+    Clock::duration characterTime;
+    Clock::duration gap;
     int preload;
 };
 
@@ -56,6 +69,18 @@ struct Settings
 QString barcode(int read)
 {
     return QString::number(read).rightJustified(BarcodeLength, u'0');
+}
+
+// Lines as reads would list them, put straight into the list.
+void fill(StartedWindow &window, int lines)
+{
+    for (int line = 1; line <= lines; ++line)
+        window.reads().insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
+}
+
+double residentMegabytes()
+{
+    return Benchmark::procMegabytes("self", "status", "VmRSS");
 }
 
 // Plays the scanner: one character per character time on a schedule of its own, so that time
@@ -72,10 +97,10 @@ void sendReads(PseudoTerminal &line, const Settings &settings,
         for (const char character : barcode(read).toLatin1() + "\r\n") {
             std::this_thread::sleep_until(due);
             line.write(QByteArray(1, character));
-            due += CharacterTime;
+            due += settings.characterTime;
         }
         sentAt.push_back(Clock::now());
-        due += std::chrono::milliseconds(settings.gapMilliseconds);
+        due += settings.gap;
     }
 }
 
@@ -96,9 +121,9 @@ public:
             !log)
             Benchmark::fail((logFile + QStringLiteral(": ") + log.error()).toStdString());
         window.form.show();
-        for (int line = 1; line <= settings.preload; ++line)
-            window.reads().insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
+        fill(window, settings.preload);
         QCoreApplication::processEvents();
+        const double residentBefore = residentMegabytes();
         m_round = Round(&window.form, settings.reads);
         const QAbstractItemModel *model = window.form.List1->model();
         connect(model, &QAbstractItemModel::rowsInserted, this,
@@ -118,6 +143,8 @@ public:
         });
         QCoreApplication::exec();
         writer.join();
+        residentGrowth = std::max(residentGrowth, residentMegabytes() - residentBefore);
+        mostRowsWaiting = std::max(mostRowsWaiting, window.form.sessionLog().mostRowsWaiting());
 
         // A line short means a whole read went, unseen, into the line of the read before it.
         m_merged += std::max(0, static_cast<int>(sentAt.size()) - m_round.lines);
@@ -169,7 +196,12 @@ public:
         return m_lost > 0 || m_merged > 0 || m_misnumbered > 0 || m_messagesShown > 0;
     }
 
+    // The listed latencies in microseconds, in the order of the reads.
+    const std::vector<double> &listed() const { return m_listed; }
+
     int threshold = 0;
+    double residentGrowth = 0; // MB, the most of any round
+    qsizetype mostRowsWaiting = 0;
 
 protected:
     // A filter runs before its event: to time the end of the window's repaint, the filter
@@ -242,6 +274,84 @@ private:
     Round m_round;
 };
 
+// The read rows of a session log as Python's csv module reads them: how many, and every
+// character they took from the port, unescaped, in order.
+struct LoggedReads
+{
+    int rows = 0;
+    QString received;
+};
+
+LoggedReads loggedReads(const QString &path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QStringLiteral(R"(import csv, json, sys
+rows = [row for row in csv.reader(open(sys.argv[1], newline=''), strict=True) if row[1] == 'read']
+received = ''.join(row[4].encode('latin-1').decode('unicode_escape') for row in rows)
+json.dump({'rows': len(rows), 'received': received}, sys.stdout))"),
+                  path});
+    if (!python.waitForFinished(-1) || python.exitCode() != 0)
+        Benchmark::fail("python3 could not read " + path.toStdString() + ": "
+                        + python.readAllStandardError().toStdString());
+    const QJsonObject logged = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    return {logged[QStringLiteral("rows")].toInt(), logged[QStringLiteral("received")].toString()};
+}
+
+// A long session, logged, at ten times the scanner's top rate: nothing may be lost, pile up or
+// grow beyond the lines listed, and the last reads must be served as fast as the first.
+int soak(int reads, const QString &logFile)
+{
+    QFile::remove(logFile);
+    // What the lines themselves cost, in a window that stays, so that the soak's window cannot
+    // reuse memory this one gave back.
+    StartedWindow lines;
+    lines.form.show();
+    const double residentBefore = residentMegabytes();
+    fill(lines, reads);
+    QCoreApplication::processEvents();
+    const double linesCost = residentMegabytes() - residentBefore;
+
+    Session session;
+    session.measure({reads, Clock::duration::zero(), SoakGap, 0}, logFile);
+    const LoggedReads logged = loggedReads(logFile);
+    QString sent;
+    for (int read = 0; read < reads; ++read)
+        sent += barcode(read) + QStringLiteral("\r\n");
+    const std::vector<double> &listed = session.listed();
+    const std::size_t compared = std::min(SoakCompared, listed.size() / 2);
+    const auto p99 = [](auto begin, auto end) {
+        return Benchmark::Summary(std::vector<double>(begin, end)).percentile(0.99);
+    };
+    const double firstP99 = p99(listed.begin(), listed.begin() + compared);
+    const double lastP99 = p99(listed.end() - compared, listed.end());
+    const double growth = session.residentGrowth - linesCost;
+
+    std::printf("Soak: %d reads of %d characters sent back to back, %.2f ms apart, logged in %s\n",
+                reads, BarcodeLength + 2, Benchmark::milliseconds(SoakGap), qPrintable(logFile));
+    std::printf("  %s\n", Benchmark::loadAverage().c_str());
+    session.print({});
+    std::printf("    log rows of reads   %10d\n", logged.rows);
+    std::printf("    most rows waiting   %10lld\n",
+                static_cast<long long>(session.mostRowsWaiting));
+    std::printf("    resident growth     %10.1f MB, of which the lines %.1f MB\n",
+                session.residentGrowth, linesCost);
+    std::printf("    p99 listed (us)     %10.0f first %zu reads, %.0f last %zu\n", firstP99,
+                compared, lastP99, compared);
+    Benchmark::Verdicts verdicts;
+    verdicts.check(logged.received == sent, "every character sent is in the log, in order");
+    verdicts.check(!session.faulty(), "no read lost, merged or misnumbered, no message box");
+    verdicts.check(logged.rows == reads, "a log row for every read");
+    verdicts.check(session.mostRowsWaiting < TargetRowsWaiting, "rows waiting for the log < %lld",
+                   static_cast<long long>(TargetRowsWaiting));
+    verdicts.check(growth < TargetSoakGrowthMegabytes, "memory growth beyond the lines < %g MB",
+                   TargetSoakGrowthMegabytes);
+    verdicts.check(lastP99 <= TargetSoakP99Ratio * firstP99,
+                   "p99 listed of the last reads within %gx of the first", TargetSoakP99Ratio);
+    QFile::remove(logFile);
+    return verdicts.allMet() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -253,13 +363,25 @@ int main(int argc, char *argv[])
         {{"reads", "Barcodes to send (default 1000).", "N", "1000"},
          {"gap", "Pause between reads (default 20).", "MS", "20"},
          {"preload", "Lines put in the list before measuring (default 0).", "N", "0"},
-         {"log", "Measure without and then with the session log in FILE.", "FILE"}});
+         {"log", "Measure without and then with the session log in FILE.", "FILE"},
+         {"soak",
+          "A long session instead: 200000 reads, one every 1.6 ms, logged in the --log FILE "
+          "(default /var/tmp/pelmar-soak.csv, removed at the end)."}});
     // With the log, rounds without and with it take turns, so that whatever else the machine does
     // falls on both alike.
     const QString logFile = commandLine.value("log");
+    if (commandLine.isSet("soak")) {
+        try {
+            return soak(commandLine.isSet("reads") ? commandLine.number("reads", 1) : SoakReads,
+                        logFile.isEmpty() ? QStringLiteral("/var/tmp/pelmar-soak.csv") : logFile);
+        } catch (const RunTimeError &error) {
+            Benchmark::fail(error.message().toStdString());
+        }
+    }
     const int rounds = logFile.isEmpty() ? 1 : ComparedRounds;
-    const Settings settings {std::max(1, commandLine.number("reads", 1) / rounds),
-                             commandLine.number("gap", 0), commandLine.number("preload", 0)};
+    const Settings settings {std::max(1, commandLine.number("reads", 1) / rounds), CharacterTime,
+                             std::chrono::milliseconds(commandLine.number("gap", 0)),
+                             commandLine.number("preload", 0)};
     Session plain;
     Session logged;
     try {
@@ -272,9 +394,9 @@ int main(int argc, char *argv[])
         Benchmark::fail(error.message().toStdString());
     }
 
-    std::printf("Read latency: %d reads of %d characters at 9600 baud 7E2, %d ms apart, "
+    std::printf("Read latency: %d reads of %d characters at 9600 baud 7E2, %g ms apart, "
                 "threshold %d, %d lines preloaded\n",
-                settings.reads * rounds, BarcodeLength + 2, settings.gapMilliseconds,
+                settings.reads * rounds, BarcodeLength + 2, Benchmark::milliseconds(settings.gap),
                 plain.threshold, settings.preload);
     std::printf("  %s\n", Benchmark::loadAverage().c_str());
     Benchmark::Verdicts verdicts;
