@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -65,6 +66,14 @@ void Verdicts::check(bool met, const char *format, ...)
     std::printf(": %s\n", met ? "met" : "MISSED");
     va_end(values);
     m_allMet = m_allMet && met;
+}
+
+Hogs::Hogs(int count)
+{
+    for (int hog = 0; hog < count; ++hog)
+        m_threads.emplace_back([](const std::stop_token &stop) {
+            while (!stop.stop_requested()) { }
+        });
 }
 
 std::string loadAverage()

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What every benchmark does the same way: its command line, its percentiles and verdicts, how
@@ -65,6 +66,16 @@ public:
 
 private:
     bool m_allMet = true;
+};
+
+// Threads that keep CPUs busy for as long as they live, as other work on the machine would.
+class Hogs
+{
+public:
+    explicit Hogs(int count);
+
+private:
+    std::vector<std::jthread> m_threads;
 };
 
 // "load average 0.61 0.94 0.57 on 2 CPUs": other work on the machine shows in every timing.

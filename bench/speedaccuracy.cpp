@@ -5,6 +5,7 @@
 #include "form1.h"
 #include "messagebox.h"
 #include "readschedule.h"
+#include "result.h"
 #include "runtimeerror.h"
 #include "timeofday.h"
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QEventLoop>
+#include <QFile>
 #include <QLocale>
 #include <QObject>
 #include <QProcess>
@@ -21,6 +23,7 @@
 #include <QRegularExpressionMatch>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QTimer>
 
@@ -48,6 +51,8 @@ constexpr double SimulatorDelaySeconds = 0.3;
 constexpr int OverrunMilliseconds = 5000;
 constexpr int SimulatorStartMilliseconds = 5000;
 constexpr int SimulatorStopMilliseconds = 3000;
+// The exact time between two reads may be off by the time of one character on the line.
+constexpr double ExactTargetMicroseconds = CharacterSeconds * 1e6;
 
 struct Pass
 {
@@ -61,6 +66,9 @@ struct Pass
     // Between the two reads' lines going into the list, by the steady clock: how far Pelmar's
     // stamps were off in time, before any float rounding.
     double listedGap = 0;
+    // The session log's exact_seconds and exact_full_mph for the pass, NaN when missing.
+    double exactSeconds = NAN;
+    double exactFullMph = NAN;
 };
 
 struct Point
@@ -105,6 +113,26 @@ std::optional<QString> matched(const char *pattern, const QString &text)
     return match.hasMatch() ? std::optional(match.captured(1)) : std::nullopt;
 }
 
+// The exact time and full-size speed of the speed row that the log has just written: the row's
+// last cells, numbers, which no quoted cell follows.
+void readExactColumns(const QString &logPath, Pass &pass)
+{
+    QFile file(logPath);
+    const QList<QByteArray> cells = file.open(QIODevice::ReadOnly)
+        ? file.readAll().trimmed().split('\n').last().split(',')
+        : QList<QByteArray>();
+    bool secondsRead = false;
+    bool speedRead = false;
+    const double seconds = cells.value(cells.size() - 3).toDouble(&secondsRead);
+    const double fullMph = cells.value(cells.size() - 1).toDouble(&speedRead);
+    if (secondsRead && speedRead) {
+        pass.exactSeconds = seconds;
+        pass.exactFullMph = fullMph;
+    } else {
+        pass.problem = QStringLiteral("the log's speed row has no exact columns");
+    }
+}
+
 QString lineOf(const Form1 &form, int row)
 {
     return form.List1->model()->index(row, 0).data().toString();
@@ -136,6 +164,8 @@ Pass measurePass(Form1 &form, const QStringList &messages)
     if (shown && listed) {
         pass.shownFullMph = Val(*shown);
         pass.listedMph = listed->toInt();
+        form.sessionLog().waitForWritten();
+        readExactColumns(form.sessionLog().path(), pass);
     } else {
         pass.problem = QStringLiteral("Speed showed \"%1\" and listed \"%2\"")
                            .arg(messages.last(), lineOf(form, 0));
@@ -150,6 +180,11 @@ void watchPasses(const QString &device, int passes, double plannedSeconds, QStri
 {
     Form1 form;
     form.Comm1.setDevicePath(device);
+    const QTemporaryDir folder;
+    if (const Result<> log = form.openLog(folder.filePath(QStringLiteral("session.csv"))); !log) {
+        point.problems << QStringLiteral("no session log: ") + log.error();
+        return;
+    }
     try {
         form.load();
     } catch (const RunTimeError &error) {
@@ -242,6 +277,12 @@ Point runPoint(double trueMph, int passes, bool verbose, QStringList &messages)
     return point;
 }
 
+// The size of a figure of a pass that the simulator sent on time; NaN for a late one.
+template<typename Figure> auto onTime(Figure figure)
+{
+    return [figure](const Pass &pass) { return pass.late ? NAN : std::abs(figure(pass)); };
+}
+
 // Prints the point's row of the table and adds to its problems why a pass missed its target. Late
 // passes are the machine's fault, so the verdict rests on the passes sent on time, but a pass that
 // never came in, or came in as nonsense, is Pelmar's to answer for.
@@ -253,9 +294,6 @@ bool printRow(Point &point, int passes)
     // A systematic offset of the stamps, free of float steps and of the odd stalled pass.
     const auto timing = [gap](const Pass &pass) {
         return std::isnan(pass.shownFullMph) ? NAN : (pass.listedGap - gap) * 1e6;
-    };
-    const auto onTime = [](auto figure) {
-        return [figure](const Pass &pass) { return pass.late ? NAN : std::abs(figure(pass)); };
     };
     int late = 0;
     int onTimeMisses = 0;
@@ -289,7 +327,47 @@ bool printRow(Point &point, int passes)
     return within;
 }
 
-void printHeading(int passes, const QTime &start, const QTime &end)
+// The row of the session log's exact columns for the point: the time between the reads by the
+// monotonic clock against the true time, and the full-size speed worked out from it against the
+// true speed. As above, the verdict rests on the passes sent on time.
+bool printExactRow(Point &point, int passes)
+{
+    const double gap = point.gapSeconds;
+    const auto timeError = [gap](const Pass &pass) { return (pass.exactSeconds - gap) * 1e6; };
+    const auto speedError
+        = [&point](const Pass &pass) { return pass.exactFullMph / point.trueMph - 1; };
+    for (std::size_t index = 0; index < point.passes.size(); ++index) {
+        if (onTime(timeError)(point.passes[index]) >= ExactTargetMicroseconds)
+            point.problems << QStringLiteral("pass %1: exact_seconds %2 us off the true time")
+                                  .arg(index + 1)
+                                  .arg(timeError(point.passes[index]), 0, 'f', 0);
+    }
+    const Summary times(point.passes, timeError);
+    const Summary onTimeTimes(point.passes, onTime(timeError));
+    const bool within = times.count() == passes && onTimeTimes.count() > 0
+        && onTimeTimes.maximum() < ExactTargetMicroseconds;
+    std::printf("%8g %9.6f %6s %+10.0f %10.0f %10.4f %6s\n", point.trueMph, gap,
+                qPrintable(QStringLiteral("%1/%2").arg(times.count()).arg(passes)), times.median(),
+                onTimeTimes.maximum(), 100 * Summary(point.passes, onTime(speedError)).maximum(),
+                within ? "yes" : "NO");
+    return within;
+}
+
+void printExactHeading()
+{
+    std::printf(
+        "\nThe session log's exact columns: the time between the two reads by the monotonic "
+        "clock, and the speed from it\n"
+        "  time: exact_seconds - T, median (all passes) and worst (on-time passes); speed: worst "
+        "error of exact_full_mph\n"
+        "  target: a time error under one character time (%.0f us) for every on-time pass\n\n",
+        ExactTargetMicroseconds);
+    const char *const columns = "%8s %9s %6s %10s %10s %10s %6s\n";
+    std::printf(columns, "true mph", "T (s)", "passes", "time", "time", "speed", "within");
+    std::printf(columns, "", "", "", "median us", "worst us", "worst %", "");
+}
+
+void printHeading(int passes, int hogs, const QTime &start, const QTime &end)
 {
     std::printf("Speed accuracy: %d passes a speed, barcodes %g in apart, 1:87, Speed pressed "
                 "after each pass\n",
@@ -300,7 +378,7 @@ void printHeading(int passes, const QTime &start, const QTime &end)
                 qPrintable(end.toString(QStringLiteral("HH:mm:ss"))),
                 start.msecsSinceStartOfDay() / 1000.0, end.msecsSinceStartOfDay() / 1000.0,
                 floatStep(static_cast<float>(start.msecsSinceStartOfDay() / 1000.0)) * 1000);
-    std::printf("  %s\n", Benchmark::loadAverage().c_str());
+    std::printf("  %s, %d CPU hogs beside the run\n", Benchmark::loadAverage().c_str(), hogs);
     std::printf(
         "  err: relative error of the shown full-size speed; \"on time\": without the passes "
         "the simulator sent late\n"
@@ -331,7 +409,8 @@ int main(int argc, char *argv[])
         {{"speeds", "Full-size speeds in mph, comma separated.", "LIST",
           "10,20,40,60,80,100,150,200,250,300"},
          {"passes", "Passes at each speed (default 10).", "N", "10"},
-         {"verbose", "Print every pass as it is measured."}});
+         {"verbose", "Print every pass as it is measured."},
+         {"hogs", "Threads kept busy beside the run, as other work (default 0).", "N", "0"}});
     const int passes = commandLine.number("passes", 1);
     std::vector<double> speeds;
     for (const QString &speed : commandLine.value("speeds").split(u',')) {
@@ -342,20 +421,32 @@ int main(int argc, char *argv[])
     }
     QStringList messages;
     setMessageHandler([&messages](const QString &text) { messages << text; });
+    const int hogs = commandLine.number("hogs", 0);
     const QTime start = QTime::currentTime();
     std::vector<Point> points;
-    for (const double speed : speeds)
-        points.push_back(runPoint(speed, passes, commandLine.isSet("verbose"), messages));
+    {
+        const Benchmark::Hogs busy(hogs);
+        for (const double speed : speeds)
+            points.push_back(runPoint(speed, passes, commandLine.isSet("verbose"), messages));
+    }
     const QTime end = QTime::currentTime();
     setMessageHandler({});
 
-    printHeading(passes, start, end);
+    printHeading(passes, hogs, start, end);
     bool allWithin = true;
     for (Point &point : points)
         allWithin = printRow(point, passes) && allWithin;
+    printExactHeading();
+    bool allExactWithin = true;
+    for (Point &point : points)
+        allExactWithin = printExactRow(point, passes) && allExactWithin;
     for (const Point &point : points) {
         for (const QString &problem : point.problems)
             std::printf("  %g mph: %s\n", point.trueMph, qPrintable(problem));
     }
-    return allWithin ? 0 : 1;
+    Benchmark::Verdicts verdicts;
+    verdicts.check(allWithin, "shown speed within its floor and one character time, every speed");
+    verdicts.check(allExactWithin, "exact time error under %.0f us, every speed",
+                   ExactTargetMicroseconds);
+    return verdicts.allMet() ? 0 : 1;
 }

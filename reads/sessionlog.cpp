@@ -138,7 +138,7 @@ void SessionLog::append(const QStringList &fields)
     m_changed.notify_all();
 }
 
-void SessionLog::waitForWritten()
+void SessionLog::waitForWritten() const
 {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_rowsWaiting == 0 && !m_writing; });

@@ -46,7 +46,7 @@ public:
     // Queues one row.
     void append(const QStringList &fields);
     // Returns once every row queued is written and synced, or a write has failed.
-    void waitForWritten();
+    void waitForWritten() const;
     // The most rows that have waited at once for the log's thread to take them up.
     qsizetype mostRowsWaiting() const;
 
@@ -65,7 +65,7 @@ private:
     bool m_made = false;
     QByteArray m_beforeFirstRow;
     mutable std::mutex m_mutex;
-    std::condition_variable_any m_changed;
+    mutable std::condition_variable_any m_changed;
     QByteArray m_waiting; // rows appended, not yet taken up to be written
     qsizetype m_rowsWaiting = 0;
     qsizetype m_mostRowsWaiting = 0;
