@@ -142,7 +142,8 @@ bool readFromLine(int master, FrameDecoder &decoder)
 
 // Each character goes out when its 11 bits would have crossed the line, timed from the read's
 // start on the absolute clock so that the pacing cannot drift. Returns how late the last
-// character went out, or nothing if the line closed.
+// character went out, or nothing if the line closed. Lateness is taken once write() has returned:
+// a simulator held up inside it sent late just the same.
 std::optional<Nanoseconds> sendRead(int master, const std::string &text, Nanoseconds start)
 {
     Nanoseconds lateness = 0;
@@ -150,8 +151,9 @@ std::optional<Nanoseconds> sendRead(int master, const std::string &text, Nanosec
         const Nanoseconds due
             = start + toNanoseconds(static_cast<double>(i + 1) * CharacterSeconds);
         sleepUntil(due);
+        const bool written = write(master, &text[i], 1) == 1;
         lateness = now() - due;
-        if (write(master, &text[i], 1) == 1)
+        if (written)
             continue;
         if (errno != EAGAIN)
             return std::nullopt;
