@@ -54,8 +54,9 @@ constexpr auto SoakGap = (BarcodeLength + 2) * CharacterTime / 10;
 constexpr std::size_t SoakCompared = 10'000;
 constexpr double TargetSoakP99Ratio = 1.2;
 constexpr double TargetSoakGrowthMegabytes = 5;
-// The log's group commit keeps the rows waiting under this while a sync takes 100 ms.
-constexpr qsizetype TargetRowsWaiting = 10;
+// The log's group commit keeps fewer than 10 rows waiting while a sync takes 100 ms and a read
+// comes every 16 ms; at ten times the rate, ten times as many come in during one sync.
+constexpr qsizetype TargetRowsWaiting = 100;
 
 struct Settings
 {
@@ -76,6 +77,15 @@ void fill(StartedWindow &window, int lines)
 {
     for (int line = 1; line <= lines; ++line)
         window.reads().insertTop(QString::number(line) + QStringLiteral(". ") + barcode(line));
+}
+
+// Room for count more items, written once so that it is resident before a round's memory growth
+// is measured: the growth is to be Pelmar's, not the benchmark's records'.
+template<typename Item> void makeRoom(std::vector<Item> &items, int count)
+{
+    const std::size_t size = items.size();
+    items.resize(size + static_cast<std::size_t>(count));
+    items.resize(size);
 }
 
 double residentMegabytes()
@@ -123,8 +133,12 @@ public:
         window.form.show();
         fill(window, settings.preload);
         QCoreApplication::processEvents();
-        const double residentBefore = residentMegabytes();
         m_round = Round(&window.form, settings.reads);
+        std::vector<Clock::time_point> sentAt;
+        makeRoom(sentAt, settings.reads);
+        makeRoom(m_listed, settings.reads);
+        makeRoom(m_painted, settings.reads);
+        const double residentBefore = residentMegabytes();
         const QAbstractItemModel *model = window.form.List1->model();
         connect(model, &QAbstractItemModel::rowsInserted, this,
                 [this, model](const QModelIndex &, int first, int last) {
@@ -134,7 +148,6 @@ public:
                 });
         window.form.installEventFilter(this);
 
-        std::vector<Clock::time_point> sentAt;
         std::thread writer([&] {
             sendReads(window.scanner, settings, sentAt);
             QMetaObject::invokeMethod(
@@ -342,7 +355,8 @@ int soak(int reads, const QString &logFile)
     verdicts.check(logged.received == sent, "every character sent is in the log, in order");
     verdicts.check(!session.faulty(), "no read lost, merged or misnumbered, no message box");
     verdicts.check(logged.rows == reads, "a log row for every read");
-    verdicts.check(session.mostRowsWaiting < TargetRowsWaiting, "rows waiting for the log < %lld",
+    verdicts.check(session.mostRowsWaiting < TargetRowsWaiting,
+                   "rows waiting for the log < %lld, as for 10 at the top rate",
                    static_cast<long long>(TargetRowsWaiting));
     verdicts.check(growth < TargetSoakGrowthMegabytes, "memory growth beyond the lines < %g MB",
                    TargetSoakGrowthMegabytes);
