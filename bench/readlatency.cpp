@@ -48,7 +48,8 @@ constexpr double TargetP99Microseconds = 2000;
 constexpr double TargetLoggingRatio = 1.2;
 constexpr int ComparedRounds = 5;
 constexpr qsizetype MaximumSamples = 5;
-// The soak: ten times the scanner's top rate, a whole read at once, for a long session.
+// The soak: a long session at ten times the scanner's top rate, each read's characters sent back
+// to back.
 constexpr int SoakReads = 200'000;
 constexpr auto SoakGap = (BarcodeLength + 2) * CharacterTime / 10;
 constexpr std::size_t SoakCompared = 10'000;
