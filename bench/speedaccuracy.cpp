@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QEventLoop>
 #include <QFile>
+#include <QList>
 #include <QLocale>
 #include <QObject>
 #include <QProcess>
@@ -113,18 +114,25 @@ std::optional<QString> matched(const char *pattern, const QString &text)
     return match.hasMatch() ? std::optional(match.captured(1)) : std::nullopt;
 }
 
-// The exact time and full-size speed of the speed row that the log has just written: the row's
-// last cells, numbers, which no quoted cell follows.
+// The exact time and full-size speed of the speed row that the log has just written. The exact
+// cells are numbers after every cell that may be quoted, so they are found counting from the end
+// of the row, by where the header puts them.
 void readExactColumns(const QString &logPath, Pass &pass)
 {
     QFile file(logPath);
-    const QList<QByteArray> cells = file.open(QIODevice::ReadOnly)
-        ? file.readAll().trimmed().split('\n').last().split(',')
+    const QList<QByteArray> rows = file.open(QIODevice::ReadOnly)
+        ? file.readAll().trimmed().split('\n')
         : QList<QByteArray>();
+    const QList<QByteArray> header = rows.value(0).trimmed().split(',');
+    const QList<QByteArray> cells = rows.value(rows.size() - 1).trimmed().split(',');
+    const auto cell = [&](const char *name) {
+        const qsizetype column = header.indexOf(name);
+        return column < 0 ? QByteArray() : cells.value(cells.size() - header.size() + column);
+    };
     bool secondsRead = false;
     bool speedRead = false;
-    const double seconds = cells.value(cells.size() - 3).toDouble(&secondsRead);
-    const double fullMph = cells.value(cells.size() - 1).toDouble(&speedRead);
+    const double seconds = cell("exact_seconds").toDouble(&secondsRead);
+    const double fullMph = cell("exact_full_mph").toDouble(&speedRead);
     if (secondsRead && speedRead) {
         pass.exactSeconds = seconds;
         pass.exactFullMph = fullMph;
@@ -178,9 +186,9 @@ Pass measurePass(Form1 &form, const QStringList &messages)
 void watchPasses(const QString &device, int passes, double plannedSeconds, QStringList &messages,
                  Point &point)
 {
+    const QTemporaryDir folder;
     Form1 form;
     form.Comm1.setDevicePath(device);
-    const QTemporaryDir folder;
     if (const Result<> log = form.openLog(folder.filePath(QStringLiteral("session.csv"))); !log) {
         point.problems << QStringLiteral("no session log: ") + log.error();
         return;
@@ -359,7 +367,7 @@ void printExactHeading()
         "\nThe session log's exact columns: the time between the two reads by the monotonic "
         "clock, and the speed from it\n"
         "  time: exact_seconds - T, median (all passes) and worst (on-time passes); speed: worst "
-        "error of exact_full_mph\n"
+        "error of exact_full_mph (on-time passes)\n"
         "  target: a time error under one character time (%.0f us) for every on-time pass\n\n",
         ExactTargetMicroseconds);
     const char *const columns = "%8s %9s %6s %10s %10s %10s %6s\n";

@@ -152,10 +152,11 @@ std::optional<Nanoseconds> sendRead(int master, const std::string &text, Nanosec
             = start + toNanoseconds(static_cast<double>(i + 1) * CharacterSeconds);
         sleepUntil(due);
         const bool written = write(master, &text[i], 1) == 1;
+        const int error = errno;
         lateness = now() - due;
         if (written)
             continue;
-        if (errno != EAGAIN)
+        if (error != EAGAIN)
             return std::nullopt;
         logLine("line full: a character was dropped");
     }
