@@ -1,6 +1,7 @@
 // bench-readlatency: how long a barcode takes from the serial line to the top of the read list.
 
 #include "benchsupport.h"
+#include "csvrows.h"
 #include "form1.h"
 #include "readlist.h"
 #include "readschedule.h"
@@ -15,13 +16,10 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QList>
 #include <QMetaObject>
 #include <QModelIndex>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -293,30 +291,27 @@ private:
 };
 
 // The read rows of a session log as Python's csv module reads them: how many, and every
-// character they took from the port, in order. unicode_escape undoes the log's escapes exactly
-// for what the soak sends (digits, CR and LF), not for every byte.
+// character they took from the port, in order.
 struct LoggedReads
 {
     int rows = 0;
-    QString received;
+    QByteArray received;
 };
 
 LoggedReads loggedReads(const QString &path)
 {
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"), QStringLiteral(R"(import csv, json, sys
-rows = [row for row in csv.DictReader(open(sys.argv[1], newline=''), strict=True)
-        if row['kind'] == 'read']
-received = ''.join(row['received'].encode('latin-1').decode('unicode_escape') for row in rows)
-json.dump({'rows': len(rows), 'received': received}, sys.stdout))"),
-                  path});
-    if (!python.waitForFinished(-1) || python.exitStatus() != QProcess::NormalExit
-        || python.exitCode() != 0)
-        Benchmark::fail("python3 could not read " + path.toStdString() + ": "
-                        + python.readAllStandardError().toStdString());
-    const QJsonObject logged = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-    return {logged[QStringLiteral("rows")].toInt(), logged[QStringLiteral("received")].toString()};
+    const QList<QStringList> rows = csvRowsOf(path);
+    const QStringList header = rows.value(0);
+    const qsizetype kind = header.indexOf(QStringLiteral("kind"));
+    const qsizetype received = header.indexOf(QStringLiteral("received"));
+    LoggedReads logged;
+    for (const QStringList &row : rows) {
+        if (row.value(kind) != QStringLiteral("read"))
+            continue;
+        ++logged.rows;
+        logged.received += unescaped(row.value(received));
+    }
+    return logged;
 }
 
 // A long session, logged, at ten times the scanner's top rate: nothing may be lost, pile up or
@@ -337,9 +332,9 @@ int soak(int reads, const QString &logFile)
     Session session;
     session.measure({reads, Clock::duration::zero(), SoakGap, 0}, logFile);
     const LoggedReads logged = loggedReads(logFile);
-    QString sent;
+    QByteArray sent;
     for (int read = 0; read < reads; ++read)
-        sent += barcode(read) + QStringLiteral("\r\n");
+        sent += barcode(read).toLatin1() + "\r\n";
     const std::vector<double> &listed = session.listed();
     const std::size_t compared = std::min(SoakCompared, listed.size() / 2);
     const Benchmark::Summary first(std::vector<double>(listed.begin(), listed.begin() + compared));

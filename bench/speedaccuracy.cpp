@@ -2,6 +2,7 @@
 
 #include "benchsupport.h"
 #include "conversions.h"
+#include "csvrows.h"
 #include "form1.h"
 #include "messagebox.h"
 #include "readschedule.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QEventLoop>
-#include <QFile>
 #include <QList>
 #include <QLocale>
 #include <QObject>
@@ -114,25 +114,18 @@ std::optional<QString> matched(const char *pattern, const QString &text)
     return match.hasMatch() ? std::optional(match.captured(1)) : std::nullopt;
 }
 
-// The exact time and full-size speed of the speed row that the log has just written. The exact
-// cells are numbers after every cell that may be quoted, so they are found counting from the end
-// of the row, by where the header puts them.
+// The exact time and full-size speed of the speed row that the log has just written.
 void readExactColumns(const QString &logPath, Pass &pass)
 {
-    QFile file(logPath);
-    const QList<QByteArray> rows = file.open(QIODevice::ReadOnly)
-        ? file.readAll().trimmed().split('\n')
-        : QList<QByteArray>();
-    const QList<QByteArray> header = rows.value(0).trimmed().split(',');
-    const QList<QByteArray> cells = rows.value(rows.size() - 1).trimmed().split(',');
-    const auto cell = [&](const char *name) {
-        const qsizetype column = header.indexOf(name);
-        return column < 0 ? QByteArray() : cells.value(cells.size() - header.size() + column);
-    };
+    const QList<QStringList> rows = csvRowsOf(logPath);
+    const QStringList header = rows.value(0);
+    const QStringList last = rows.value(rows.size() - 1);
     bool secondsRead = false;
     bool speedRead = false;
-    const double seconds = cell("exact_seconds").toDouble(&secondsRead);
-    const double fullMph = cell("exact_full_mph").toDouble(&speedRead);
+    const double seconds
+        = last.value(header.indexOf(QStringLiteral("exact_seconds"))).toDouble(&secondsRead);
+    const double fullMph
+        = last.value(header.indexOf(QStringLiteral("exact_full_mph"))).toDouble(&speedRead);
     if (secondsRead && speedRead) {
         pass.exactSeconds = seconds;
         pass.exactFullMph = fullMph;

@@ -1,13 +1,11 @@
+#include "csvrows.h"
 #include "logrows.h"
 #include "serialports.h"
 #include "sessionlog.h"
 #include "startedwindow.h"
 
 #include <QAbstractItemView>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -22,24 +20,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// The rows of a CSV file as Python's csv module reads them, strictly: a reader that is not ours.
-QList<QStringList> csvRowsOf(const QString &path)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"), QStringLiteral(R"(import csv, json, sys
-with open(sys.argv[1], newline='', encoding='utf-8') as file:
-    json.dump(list(csv.reader(file, strict=True)), sys.stdout))"),
-                  path});
-    if (!python.waitForFinished(10000) || python.exitCode() != 0)
-        qFatal("python3 could not read %s: %s", qPrintable(path),
-               python.readAllStandardError().data());
-    QList<QStringList> rows;
-    for (const QJsonValue &row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
-        rows << row.toVariant().toStringList();
-    return rows;
-}
 
 const QRegularExpression
     Timestamp(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)"));
@@ -62,29 +42,6 @@ void verifyNoFormulas(const QList<QStringList> &rows)
                      qPrintable(row.join(u',')));
         }
     }
-}
-
-// The bytes a received cell stands for, its escapes undone.
-QByteArray unescaped(const QString &cell)
-{
-    QByteArray bytes;
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        const char c = cell.at(i).toLatin1();
-        if (c != '\\') {
-            bytes += c;
-            continue;
-        }
-        const char escape = cell.at(++i).toLatin1();
-        if (escape == 'x') {
-            bytes += static_cast<char>(cell.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else {
-            const QByteArray plain("\r\n\t\0", 4);
-            const qsizetype named = QByteArray("rnt0").indexOf(escape);
-            bytes += named >= 0 ? plain.at(named) : escape;
-        }
-    }
-    return bytes;
 }
 
 // Pelmar's window as the command line starts it, its log opened before load, on a link to a
