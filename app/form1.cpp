@@ -260,6 +260,7 @@ void Form1::SendHex(const QString &text)
 void Form1::clickSet()
 {
     SetRecord record;
+    const auto logSet = [this, &record] { m_log.append(setFields(localTimestamp(), record)); };
     record.length = Val(Text2->text());
     // A length below 0 would give a threshold that lists every character on its own, or none
     // at all; the port takes no threshold above 32767.
@@ -269,7 +270,7 @@ void Form1::clickSet()
                                         "receive threshold stays at %2.")
                              .arg(HighestLength)
                              .arg(Comm1.RThreshold());
-        m_log.append(setFields(localTimestamp(), record));
+        logSet();
         showMessage(record.problem);
         return;
     }
@@ -279,11 +280,11 @@ void Form1::clickSet()
         record.emptied = Comm1.Input();
     } catch (const RunTimeError &error) {
         record.problem = error.description();
-        m_log.append(setFields(localTimestamp(), record));
+        logSet();
         throw;
     }
     record.marks = Comm1.lastInputMarks();
-    m_log.append(setFields(localTimestamp(), record));
+    logSet();
 }
 
 void Form1::comm1OnComm()
@@ -329,6 +330,7 @@ void Form1::clickClrlist()
 void Form1::clickSpeed()
 {
     SpeedRecord record;
+    const auto logSpeed = [this, &record] { m_log.append(speedFields(localTimestamp(), record)); };
     record.distanceInches = Val(Text3->text());
     record.scan1 = Scan1;
     record.scan2 = Scan2;
@@ -343,7 +345,7 @@ void Form1::clickSpeed()
         result = calculateSpeed(Scan1, Scan2, Text3->text(), m_scale);
     } catch (const RunTimeError &error) {
         record.note = error.description();
-        m_log.append(speedFields(localTimestamp(), record));
+        logSpeed();
         throw;
     }
     if (result.computed) {
@@ -353,7 +355,7 @@ void Form1::clickSpeed()
     } else {
         record.note = result.message;
     }
-    m_log.append(speedFields(localTimestamp(), record));
+    logSpeed();
     showMessage(result.message);
     if (!result.listLine.isEmpty())
         m_reads.insertTop(result.listLine);

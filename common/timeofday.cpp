@@ -45,13 +45,13 @@ ReadTime readTime()
 void setTimeOfDaySource(std::function<float()> newSource)
 {
     if (!newSource) {
-        source() = {};
+        setReadTimeSource({});
         return;
     }
-    source() = [timeOfDay = std::move(newSource)] {
+    setReadTimeSource([timeOfDay = std::move(newSource)] {
         const float now = timeOfDay();
         return ReadTime {now, std::llround(static_cast<double>(now) * 1e6)};
-    };
+    });
 }
 
 void setReadTimeSource(std::function<ReadTime()> newSource)

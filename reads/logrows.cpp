@@ -70,10 +70,10 @@ QStringList fieldsOf(const QString &time, const QString &kind)
 }
 
 // The exact figures, beside those of the single-precision read times, for a speed that was
-// worked out; none where the monotonic times give no finite speed.
+// worked out (the caller's to know); none where the monotonic times give no finite speed.
 void addExactSpeed(QStringList &fields, const SpeedRecord &speed)
 {
-    if (!speed.modelMph || !speed.exactMicroseconds || *speed.exactMicroseconds <= 0)
+    if (!speed.exactMicroseconds || *speed.exactMicroseconds <= 0)
         return;
     const double seconds = static_cast<double>(*speed.exactMicroseconds) / MicrosecondsPerSecond;
     const double model = modelMph(speed.distanceInches, seconds);

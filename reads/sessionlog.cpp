@@ -66,20 +66,25 @@ bool isEmptyAndStillThere(int handle, const QByteArray &path)
         && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
-// A crash can leave the last row cut short; the next row must not run on from it.
-bool endsInTheMiddleOfARow(const QString &path)
+// What an existing log file holds at its two ends: whether it begins with this log's header
+// (rows under another, an older Pelmar's or another program's, would be read by the wrong names),
+// and whether a crash cut its last row short, which the next row must not run on from.
+struct FileEnds
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.seek(file.size() - 1)
-        && file.read(1) != QByteArrayLiteral("\n");
-}
+    bool beginsWithHeader = false;
+    bool endsInTheMiddleOfARow = false;
+};
 
-// Rows under another header (an older Pelmar's, or another program's file) would not line up
-// with its columns, and a reader would take them by the wrong names.
-bool beginsWithHeader(const QString &path, const QByteArray &header)
+FileEnds endsOf(const QString &path, const QByteArray &header)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(header.size()) == header;
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    FileEnds ends;
+    ends.beginsWithHeader = file.read(header.size()) == header;
+    ends.endsInTheMiddleOfARow
+        = file.seek(file.size() - 1) && file.read(1) != QByteArrayLiteral("\n");
+    return ends;
 }
 
 } // namespace
@@ -110,19 +115,22 @@ Result<> SessionLog::open(const QString &path)
     };
     fstat(handle, &file);
     const QByteArray header = csvRow(sessionLogColumns()).toUtf8();
-    if (S_ISREG(file.st_mode) && file.st_size > 0 && !beginsWithHeader(path, header)) {
-        ::close(handle);
-        return Result<>::failure(
-            QStringLiteral("its first line is not the header this Pelmar writes, so new rows "
-                           "would not fit its columns (name a new file, or move this one aside)"));
+    if (file.st_size == 0)
+        m_beforeFirstRow = header;
+    if (S_ISREG(file.st_mode) && file.st_size > 0) {
+        const FileEnds ends = endsOf(path, header);
+        if (!ends.beginsWithHeader) {
+            ::close(handle);
+            return Result<>::failure(QStringLiteral(
+                "its first line is not the header this Pelmar writes, so new rows would not fit "
+                "its columns (name a new file, or move this one aside)"));
+        }
+        if (ends.endsInTheMiddleOfARow)
+            m_beforeFirstRow = QByteArrayLiteral("\r\n");
     }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     m_path = path;
     m_handle = handle;
-    if (file.st_size == 0)
-        m_beforeFirstRow = header;
-    else if (S_ISREG(file.st_mode) && endsInTheMiddleOfARow(path))
-        m_beforeFirstRow = QByteArrayLiteral("\r\n");
     m_writer = std::jthread([this](std::stop_token stop) { writeRows(stop); });
     return {};
 }
