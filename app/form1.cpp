@@ -300,7 +300,7 @@ void Form1::comm1OnComm()
         m_scan2Moment = moment;
         ScanFlag = 1;
     }
-    const QString data = Comm1.Input();
+    const QString data = Comm1.InputRead();
     const double length = Val(Text2->text());
     // A negative length shows no code rather than failing on every read.
     const QString code = length < 0 ? QString() : substring(data, 1, length);

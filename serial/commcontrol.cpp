@@ -3,6 +3,7 @@
 #include "lowlatency.h"
 #include "serialports.h"
 
+#include <QByteArrayView>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
@@ -36,6 +37,15 @@ bool hungUp(int handle)
 {
     pollfd line {handle, 0, 0};
     return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
+}
+
+// The length of the first read in the characters received: up to the scanner's line end when more
+// characters follow it, or all of them.
+qsizetype firstReadLength(QByteArrayView received)
+{
+    const qsizetype lineEnd = received.indexOf("\r\n");
+    const qsizetype afterLineEnd = lineEnd + 2;
+    return lineEnd >= 0 && afterLineEnd < received.size() ? afterLineEnd : received.size();
 }
 
 // How often to look whether the line has hung up: often enough to tell the user within a
@@ -173,11 +183,23 @@ OpenResult CommControl::openDevice()
 
 QString CommControl::Input()
 {
+    return takeInput(Taking::Everything);
+}
+
+QString CommControl::InputRead()
+{
+    return takeInput(Taking::OneRead);
+}
+
+QString CommControl::takeInput(Taking taking)
+{
     requireOpen();
     readPending();
     moveToReceiveBuffer();
-    const qsizetype count
+    qsizetype count
         = m_inputLen > 0 ? qMin<qsizetype>(m_inputLen, m_received.size()) : m_received.size();
+    if (taking == Taking::OneRead)
+        count = firstReadLength(QByteArrayView(m_received).first(count));
     const QString text = QString::fromLatin1(m_received.first(count));
     m_received.remove(0, count);
     m_lastInputMarks.clear();

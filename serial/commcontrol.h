@@ -43,6 +43,11 @@ public:
 
     // Takes the waiting characters (at most InputLen of them, all for 0): "" when none wait.
     QString Input();
+    // Takes one read of the scanner: as Input, but where the characters taken hold the scanner's
+    // line end (CR LF) with more after it, only up to that line end. The rest waits for the next
+    // read, so that a read that came in with the start of the next does not put every later read
+    // out of step.
+    QString InputRead();
     // Where the text that Input last returned holds a '?' put in place of a byte received with a
     // parity error or a break, as a real '?' cannot be told from it there.
     QList<qsizetype> lastInputMarks() const { return m_lastInputMarks; }
@@ -71,6 +76,8 @@ signals:
     void notice(const QString &line);
 
 private:
+    enum class Taking { Everything, OneRead };
+    QString takeInput(Taking taking);
     OpenResult openDevice();
     void requireClosed() const;
     void requireOpen() const;
