@@ -4,22 +4,53 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <locale.h>
 #include <string>
 #include <string_view>
 
 namespace {
 
-// strtod in the C locale, whatever LC_NUMERIC the application runs under; it rounds correctly,
-// gives an infinity on overflow and 0 on underflow. Callers pass only checked decimal text.
-double parseDecimal(const std::string &decimal)
+// Which way a number outside a double's range lies: its power of ten, near enough to tell
+// +308 and beyond from -324 and below. decimal is digits [point digits] [e [sign] digits].
+long long powerOfTen(std::string_view decimal)
 {
-    static const locale_t CLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtod_l(decimal.c_str(), nullptr, CLocale);
+    const std::size_t e = std::min(decimal.find('e'), decimal.size());
+    const std::string_view mantissa = decimal.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_not_of("0.");
+    if (first == std::string_view::npos)
+        return 0;
+    const long long digit = first < point ? static_cast<long long>(point - first) - 1
+                                          : -static_cast<long long>(first - point);
+    std::string_view exponentText = decimal.substr(std::min(e + 1, decimal.size()));
+    const bool negative = exponentText.starts_with('-');
+    if (negative || exponentText.starts_with('+'))
+        exponentText.remove_prefix(1);
+    // Beyond a billion the exponent only says which way, and from_chars would overflow.
+    constexpr long long Far = 1'000'000'000;
+    long long exponent = Far;
+    if (exponentText.size() < 10)
+        std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    return digit + (negative ? -exponent : exponent);
+}
+
+// Checked decimal text as a double, the same on every system and in every locale: rounded
+// correctly, an infinity on overflow and 0 on underflow, each with the number's sign.
+double parseDecimal(std::string_view decimal)
+{
+    const bool negative = decimal.starts_with('-');
+    if (negative || decimal.starts_with('+'))
+        decimal.remove_prefix(1);
+    double value = 0;
+    const auto [end, error]
+        = std::from_chars(decimal.data(), decimal.data() + decimal.size(), value);
+    if (error == std::errc::result_out_of_range)
+        value = powerOfTen(decimal) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
 }
 
 bool isDigit(QChar c)

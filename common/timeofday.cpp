@@ -1,9 +1,10 @@
 #include "timeofday.h"
 
+#include "systemclock.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <utility>
 
 namespace {
@@ -14,20 +15,12 @@ std::function<ReadTime()> &source()
     return current;
 }
 
-// The wall clock is read to the nanosecond: the single-precision result, not the clock, is what
-// limits the precision of a read time. The monotonic clock is read right after it, so that both
-// stand for one moment.
 ReadTime clockReadTime()
 {
-    timespec now {};
-    clock_gettime(CLOCK_REALTIME, &now);
-    timespec monotonic {};
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    tm local {};
-    localtime_r(&now.tv_sec, &local);
-    const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-    return {static_cast<float>(seconds + now.tv_nsec / 1e9),
-            qint64(monotonic.tv_sec) * 1'000'000 + monotonic.tv_nsec / 1000};
+    const ClockReading now = readClocks();
+    const LocalTime local = localTime(now.secondsSinceEpoch);
+    const double seconds = local.hour * 3600.0 + local.minute * 60.0 + local.second;
+    return {static_cast<float>(seconds + now.nanoseconds / 1e9), now.monotonicMicroseconds};
 }
 
 } // namespace
@@ -61,15 +54,13 @@ void setReadTimeSource(std::function<ReadTime()> newSource)
 
 QString localTimestamp()
 {
-    timespec now {};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local {};
-    localtime_r(&now.tv_sec, &local);
-    const long offsetMinutes = std::labs(local.tm_gmtoff) / 60;
+    const ClockReading now = readClocks();
+    const LocalTime local = localTime(now.secondsSinceEpoch);
+    const long offsetMinutes = std::labs(local.utcOffsetSeconds) / 60;
     char text[128];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06ld%c%02ld:%02ld",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, now.tv_nsec / 1000, local.tm_gmtoff < 0 ? '-' : '+',
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lld%c%02ld:%02ld",
+                  local.year, local.month, local.day, local.hour, local.minute, local.second,
+                  now.nanoseconds / 1000, local.utcOffsetSeconds < 0 ? '-' : '+',
                   offsetMinutes / 60, offsetMinutes % 60);
     return QString::fromLatin1(text);
 }

@@ -1,70 +1,16 @@
 #include "sessionlog.h"
 
+#include "logfile.h"
 #include "logrows.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <stop_token>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
-
-constexpr int LogThreadNiceness = 10;
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-Result<> writeAll(int handle, const QByteArray &rows)
-{
-    for (qsizetype done = 0; done < rows.size();) {
-        const ssize_t written
-            = ::write(handle, rows.constData() + done, static_cast<size_t>(rows.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            return Result<>::failure(written < 0 ? systemError()
-                                                 : QStringLiteral("nothing could be written"));
-        }
-        done += written;
-    }
-    return {};
-}
-
-// Opens path to append to, made anew when it is missing; a FIFO without a reader must not hold
-// the start up for ever, hence O_NONBLOCK. Made with O_EXCL, so that a file is known to be
-// Pelmar's own only when it made it.
-int openToAppend(const QByteArray &path, bool *made)
-{
-    constexpr int Flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
-    const int handle = ::open(path.constData(), Flags | O_CREAT | O_EXCL, 0666);
-    *made = handle >= 0;
-    if (handle < 0 && errno == EEXIST)
-        return ::open(path.constData(), Flags);
-    return handle;
-}
-
-// Whether the file open on handle is empty and path still leads to it.
-bool isEmptyAndStillThere(int handle, const QByteArray &path)
-{
-    struct stat opened
-    {
-    };
-    struct stat named
-    {
-    };
-    return fstat(handle, &opened) == 0 && opened.st_size == 0 && stat(path.constData(), &named) == 0
-        && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-}
 
 // What an existing log file holds at its two ends: whether it begins with this log's header
 // (rows under another, an older Pelmar's or another program's, would be read by the wrong names),
@@ -99,28 +45,21 @@ SessionLog::~SessionLog()
         return;
     // A file made for a session that logged nothing (the user quit the port chooser, say) would
     // only be in the way; one that was there before stays whatever happened.
-    const QByteArray path = QFile::encodeName(m_path);
-    if (m_made && isEmptyAndStillThere(m_handle, path))
-        ::unlink(path.constData());
-    ::close(m_handle);
+    closeLogFile(m_handle, m_path, m_made);
 }
 
 Result<> SessionLog::open(const QString &path)
 {
-    const int handle = openToAppend(QFile::encodeName(path), &m_made);
-    if (handle < 0)
-        return Result<>::failure(systemError());
-    struct stat file
-    {
-    };
-    fstat(handle, &file);
+    const Result<OpenedLogFile> file = openLogFile(path);
+    if (!file)
+        return Result<>::failure(file.error());
     const QByteArray header = csvRow(sessionLogColumns()).toUtf8();
-    if (file.st_size == 0)
+    if (file->size == 0)
         m_beforeFirstRow = header;
-    if (S_ISREG(file.st_mode) && file.st_size > 0) {
+    if (file->regular && file->size > 0) {
         const FileEnds ends = endsOf(path, header);
         if (!ends.beginsWithHeader) {
-            ::close(handle);
+            closeLogFile(file->handle, path, false);
             return Result<>::failure(QStringLiteral(
                 "its first line is not the header this Pelmar writes, so new rows would not fit "
                 "its columns (name a new file, or move this one aside)"));
@@ -128,9 +67,9 @@ Result<> SessionLog::open(const QString &path)
         if (ends.endsInTheMiddleOfARow)
             m_beforeFirstRow = QByteArrayLiteral("\r\n");
     }
-    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    m_made = file->made;
     m_path = path;
-    m_handle = handle;
+    m_handle = file->handle;
     m_writer = std::jthread([this](std::stop_token stop) { writeRows(stop); });
     return {};
 }
@@ -163,7 +102,7 @@ qsizetype SessionLog::mostRowsWaiting() const
 void SessionLog::writeRows(std::stop_token stop)
 {
     // A row may wait a moment; the window's thread, which times the reads, may not.
-    setpriority(PRIO_PROCESS, gettid(), LogThreadNiceness);
+    lowerThreadPriority();
     std::unique_lock lock(m_mutex);
     while (m_changed.wait(lock, stop, [this] { return m_rowsWaiting > 0; })) {
         const QByteArray group = std::exchange(m_waiting, {});
@@ -188,11 +127,9 @@ void SessionLog::writeRows(std::stop_token stop)
 
 Result<> SessionLog::writeAndSync(const QByteArray &group)
 {
-    if (const Result<> written = writeAll(m_handle, group); !written)
+    if (const Result<> written = writeLogFile(m_handle, group); !written)
         return written;
-    // A device that cannot be synced (a terminal, a pipe) says so, which is no failure.
-    const int synced = m_sync ? m_sync(m_handle) : fdatasync(m_handle);
-    if (synced != 0 && errno != EINVAL && errno != EROFS)
+    if ((m_sync ? m_sync(m_handle) : syncLogFile(m_handle)) != 0)
         return Result<>::failure(systemError());
     return {};
 }

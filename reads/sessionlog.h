@@ -31,8 +31,9 @@ public:
     ~SessionLog() override;
     Q_DISABLE_COPY_MOVE(SessionLog)
 
-    // What hands the rows written to the disk: fdatasync(2) unless a test puts in a slow disk of
-    // its own. It runs on the log's thread, and is to be set before open.
+    // What hands the rows written to the disk (fdatasync on Linux, FlushFileBuffers on Windows)
+    // unless a test puts in a slow disk of its own: 0, or -1 with errno set. It runs on the log's
+    // thread, and is to be set before open.
     void setSync(std::function<int(int handle)> sync) { m_sync = std::move(sync); }
 
     // Opens path to append to; the first row comes after the header when the file is new or
@@ -70,7 +71,7 @@ private:
     qsizetype m_rowsWaiting = 0;
     qsizetype m_mostRowsWaiting = 0;
     bool m_writing = false;
-    std::function<int(int handle)> m_sync; // fdatasync when empty
+    std::function<int(int handle)> m_sync; // the system's when empty
     std::atomic<bool> m_failed = false;
     std::jthread m_writer;
 };

@@ -1,14 +1,12 @@
 #include "commcontrol.h"
 
+#include "linedriver.h"
 #include "lowlatency.h"
 #include "serialports.h"
 
 #include <QByteArrayView>
 #include <QMetaObject>
 #include <QScopedValueRollback>
-
-#include <poll.h>
-#include <termios.h>
 
 namespace {
 
@@ -17,26 +15,6 @@ RunTimeError invalidValue(const QString &property, const QString &value)
     return RunTimeError(
         RunTimeError::InvalidPropertyValue,
         QStringLiteral("Invalid property value: %1 cannot be %2").arg(property, value));
-}
-
-// QSerialPort opens the device with parity errors ignored. Ask the driver to mark them instead,
-// so that a byte received with a parity error reaches Input as '?' rather than vanishing.
-void markParityErrors(int handle)
-{
-    termios settings {};
-    if (tcgetattr(handle, &settings) != 0)
-        return;
-    settings.c_iflag |= INPCK | PARMRK;
-    settings.c_iflag &= ~IGNPAR;
-    tcsetattr(handle, TCSANOW, &settings);
-}
-
-// Whether the far end has hung up: an unplugged adapter, or a pseudo-terminal whose other side
-// closed. The kernel says so through poll() whatever was asked for.
-bool hungUp(int handle)
-{
-    pollfd line {handle, 0, 0};
-    return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
 }
 
 // The length of the first read in the characters received: up to the scanner's line end when more
@@ -75,10 +53,10 @@ CommControl::CommControl(QObject *parent)
             });
     connect(&m_returnWatch, &ReturnWatch::notice, this, &CommControl::notice);
     // Qt 6.8 reads the 0 bytes of a hung-up line over and over without a signal, so the port
-    // asks the kernel itself; on Qt 6.4 the read error comes first.
+    // asks the system itself; on Qt 6.4 the read error comes first.
     m_hangUpCheck.setInterval(HangUpCheckMilliseconds);
     connect(&m_hangUpCheck, &QTimer::timeout, this, [this] {
-        if (hungUp(m_serial.handle()))
+        if (hungUp(m_serial))
             loseDevice(QSerialPort::ResourceError);
     });
 }
@@ -165,9 +143,8 @@ OpenResult CommControl::openDevice()
     if (!m_serial.open(QIODevice::ReadWrite))
         return OpenResult::failure(openError(m_serial, devicePath()));
     ++m_openings;
-    markParityErrors(m_serial.handle());
-    requestLowLatency(m_serial.handle());
-    m_decoder = ParityMarkDecoder();
+    m_decoder = ParityMarkDecoder(markParityErrors(m_serial));
+    requestLowLatency(m_serial);
     clearReceived();
     m_lostReason.clear();
     m_identity = deviceIdentity(devicePath());

@@ -16,4 +16,8 @@ using OpenResult = Result<std::monostate, RunTimeError>;
 // join and the command for it, or the program to close.
 RunTimeError openError(const QSerialPort &port, const QString &path);
 
+// Why the port at path is refused (reason, in Qt's words): in use by another program, or not
+// permitted to this user. Each system's answer is in openerror_<system>.cpp.
+RunTimeError permissionError(const QString &path, const QString &reason);
+
 #endif // OPENERROR_H

@@ -9,7 +9,19 @@ QByteArray ParityMarkDecoder::decode(QByteArrayView raw, QByteArray *marked)
     QByteArray out;
     out.reserve(raw.size());
     QByteArray flags;
+    const auto markBadByte = [&] {
+        if (marked)
+            flags.append(out.size() - flags.size(), '\0').append('\1');
+        out += Replacement;
+    };
     for (const char byte : raw) {
+        if (m_marking != Marking::Terminal) {
+            if (m_marking == Marking::ErrorByte && byte == ErrorByte)
+                markBadByte();
+            else
+                out += byte;
+            continue;
+        }
         switch (m_markerBytesSeen) {
         case 0:
             if (byte == Mark)
@@ -31,9 +43,7 @@ QByteArray ParityMarkDecoder::decode(QByteArrayView raw, QByteArray *marked)
             }
             break;
         default:
-            if (marked)
-                flags.append(out.size() - flags.size(), '\0').append('\1');
-            out += Replacement;
+            markBadByte();
             m_markerBytesSeen = 0;
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <utility>
@@ -45,13 +46,13 @@ std::optional<int> latencyTimer(const QString &tty)
 
 } // namespace
 
-void requestLowLatency(int handle)
+void requestLowLatency(QSerialPort &port)
 {
     serial_struct serial {};
-    if (askDriver(handle, TIOCGSERIAL, &serial) != 0)
+    if (askDriver(port.handle(), TIOCGSERIAL, &serial) != 0)
         return;
     serial.flags |= ASYNC_LOW_LATENCY;
-    askDriver(handle, TIOCSSERIAL, &serial);
+    askDriver(port.handle(), TIOCSSERIAL, &serial);
 }
 
 std::optional<QString> slowAdapterNotice(const QString &devicePath)

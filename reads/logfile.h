@@ -1,0 +1,37 @@
+#ifndef LOGFILE_H
+#define LOGFILE_H
+
+#include "result.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// The calls the session log makes to the system for its file, each system's in
+// logfile_<system>.cpp. The handle is a C file descriptor on every system.
+
+struct OpenedLogFile
+{
+    int handle = -1;
+    bool made = false; // made by this open, so Pelmar's own
+    bool regular = false; // a plain file, not a terminal, a pipe or a device
+    qint64 size = 0;
+};
+
+// Opens path to append to, made anew when it is missing. Fails with the reason in words.
+Result<OpenedLogFile> openLogFile(const QString &path);
+// Writes bytes whole, or fails with the reason.
+Result<> writeLogFile(int handle, const QByteArray &bytes);
+// Hands what was written to the disk: 0, or -1 with errno set. A file that cannot be synced (a
+// terminal, a pipe) is no failure.
+int syncLogFile(int handle);
+// Closes the file; with removeIfEmpty, the file at path is removed when it is still the one
+// opened and still empty.
+void closeLogFile(int handle, const QString &path, bool removeIfEmpty);
+// The reason errno gives, in words.
+QString systemError();
+
+// Lets the calling thread wait behind the window's, which times the reads.
+void lowerThreadPriority();
+
+#endif // LOGFILE_H
