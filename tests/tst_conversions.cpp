@@ -80,6 +80,13 @@ void TestConversions::valGivesInfinityBeyondADouble()
     QCOMPARE(Val(QStringLiteral("-1e400")), -std::numeric_limits<double>::infinity());
     QVERIFY(std::isinf(Val(QStringLiteral("1") + QString(100000, u'0'))));
     QCOMPARE(Val(QStringLiteral("1e-400")), 0.0);
+    // Which way a number lies is its digits' place and its exponent together.
+    QCOMPARE(Val(QStringLiteral("1") + QString(400, u'0') + QStringLiteral("e-10")),
+             std::numeric_limits<double>::infinity());
+    QCOMPARE(Val(QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e10")), 0.0);
+    QCOMPARE(Val(QStringLiteral("-1e99999999999999999999")),
+             -std::numeric_limits<double>::infinity());
+    QCOMPARE(Val(QStringLiteral("1e-99999999999999999999")), 0.0);
 }
 
 void TestConversions::numberToTextKeepsFifteenDigits_data()
