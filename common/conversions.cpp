@@ -30,11 +30,9 @@ long long powerOfTen(std::string_view decimal)
     const bool negative = exponentText.starts_with('-');
     if (negative || exponentText.starts_with('+'))
         exponentText.remove_prefix(1);
-    // Beyond a billion the exponent only says which way, and from_chars would overflow.
-    constexpr long long Far = 1'000'000'000;
-    long long exponent = Far;
-    if (exponentText.size() < 10)
-        std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    // An exponent too long for a long long leaves this, which says which way as well.
+    long long exponent = std::numeric_limits<int>::max();
+    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
     return digit + (negative ? -exponent : exponent);
 }
 
