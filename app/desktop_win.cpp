@@ -22,11 +22,24 @@ std::optional<QString> missingDisplay()
     return std::nullopt;
 }
 
-// A stream that already leads somewhere (a file or pipe it was redirected to) is left alone.
+namespace {
+
+// Whether a standard stream already leads somewhere: a file or a pipe it was redirected to.
+bool leadsSomewhere(DWORD stream)
+{
+    const HANDLE handle = GetStdHandle(stream);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE
+        && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+} // namespace
+
+// Started from a Command Prompt, a program of the desktop has no console of its own and its
+// output would go nowhere; one started from the Start menu has no console to attach to.
 void useParentConsole()
 {
-    const bool outputLeads = GetStdHandle(STD_OUTPUT_HANDLE) != nullptr;
-    const bool errorLeads = GetStdHandle(STD_ERROR_HANDLE) != nullptr;
+    const bool outputLeads = leadsSomewhere(STD_OUTPUT_HANDLE);
+    const bool errorLeads = leadsSomewhere(STD_ERROR_HANDLE);
     if ((outputLeads && errorLeads) || !AttachConsole(ATTACH_PARENT_PROCESS))
         return;
     if (!outputLeads)

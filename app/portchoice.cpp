@@ -7,6 +7,7 @@
 namespace {
 
 const QString RememberedKey = QStringLiteral("port");
+const QString IdentityKey = QStringLiteral("identity");
 
 QSettings settings()
 {
@@ -64,16 +65,37 @@ openScannerPort(const PortChoice &choice, const std::function<Result<>(const QSt
     }
 }
 
+// Windows gives an adapter another COM number in another USB socket, and its old number to the
+// next adapter plugged in: the adapter is found again by what it tells of itself. A port that now
+// tells another identity is another adapter, which is not opened unasked.
 QString rememberedPort()
 {
-    return settings().value(RememberedKey).toString();
+    const QSettings kept = settings();
+    const QString name = kept.value(RememberedKey).toString();
+    const QString identity = kept.value(IdentityKey).toString();
+    if (name.isEmpty() || identity.isEmpty() || deviceIdentity(name) == identity)
+        return name;
+    for (const SerialPortEntry &port : availableSerialPorts()) {
+        if (deviceIdentity(port.devicePath) == identity)
+            return port.name();
+    }
+    return deviceIsPresent(name) ? QString() : name;
 }
 
 void rememberPort(const QString &name)
 {
     QSettings kept = settings();
-    if (name.isEmpty())
+    if (name.isEmpty()) {
         kept.remove(RememberedKey);
+        kept.remove(IdentityKey);
+        return;
+    }
+    kept.setValue(RememberedKey, name);
+    // Only a serial number tells one adapter from another of its make, which may be a command
+    // station's; deviceIdentity gives it after the VID:PID.
+    const std::optional<QString> identity = deviceIdentity(name);
+    if (identity && identity->contains(u' '))
+        kept.setValue(IdentityKey, *identity);
     else
-        kept.setValue(RememberedKey, name);
+        kept.remove(IdentityKey);
 }

@@ -52,9 +52,13 @@ openScannerPort(const PortChoice &choice, const std::function<Result<>(const QSt
                 const std::function<std::optional<ChooserAnswer>(const QString &failedPort,
                                                                  const QString &reason)> &ask);
 
-// The port kept in the user's configuration folder, or empty.
+// The port kept in the user's configuration (a folder on Linux, the registry on Windows), or
+// empty. An adapter that told its identity when it was kept is looked for under another name
+// when its own now leads to another device or to none; empty when another device has the name
+// and the adapter is nowhere.
 QString rememberedPort();
-// Keeps name for the next start; an empty name forgets the port.
+// Keeps name, and the identity of the device open there, for the next start; an empty name
+// forgets the port.
 void rememberPort(const QString &name);
 
 #endif // PORTCHOICE_H
