@@ -1,6 +1,7 @@
 # Installs Pelmar for Windows as one folder that runs from wherever it is put: pelmar.exe with every
 # DLL and Qt plugin it loads beside it (what windeployqt would copy; a cross build has none), the
-# README and the copyright.
+# README and the copyright; and makes the zip and the setup program (scripts/package --windows).
+# Included by CMakeLists.txt here, which sets what every package shares.
 install(TARGETS pelmar RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
 install(FILES debian/copyright DESTINATION . RENAME COPYRIGHT.txt)
@@ -42,3 +43,33 @@ install(CODE [[
         endforeach()
     endif()
 ]])
+
+set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_PACKAGE_VENDOR ${PELMAR_VENDOR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/windows/file-names.cmake)
+
+# The setup program: 64-bit, into Program Files\Pelmar for every user of the machine, with a Start
+# menu entry and an entry in the list of installed apps, each with pelmar.exe's own icon.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Pelmar)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Pelmar)
+set(CPACK_NSIS_PACKAGE_NAME Pelmar)
+set(CPACK_NSIS_DISPLAY_NAME Pelmar)
+set(CPACK_PACKAGE_EXECUTABLES pelmar Pelmar)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_INSTALLED_ICON_NAME pelmar.exe)
+set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_SOURCE_DIR}/windows/pelmar.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_SOURCE_DIR}/windows/pelmar.ico)
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+# No licence has been granted, so there is none to agree to; COPYRIGHT.txt says so.
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+# A new version replaces the old one whole, leaving none of its files behind.
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The setup program keeps the install folder under Software\<vendor>\Pelmar. CPack's uninstaller
+# deletes that key only after these commands, and never the vendor's, which would be left empty.
+string(JOIN "\n" CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "DeleteRegKey SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\""
+    "DeleteRegKey /ifempty SHCTX \"Software\\${CPACK_PACKAGE_VENDOR}\"")
+include(CPack)
