@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QIODevice>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QProcess>
@@ -14,7 +15,8 @@
 #include <QTest>
 #include <QtEndian>
 
-// The main window's picture and the desktop icons are checked-in files made by locomotive-gen.
+// The main window's picture, the desktop icons and the Windows icon are checked-in files made by
+// locomotive-gen.
 class TestLocomotive : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,7 @@ const QRgb Ink = qRgb(4, 4, 4);
 const QRgb Paper = qRgb(255, 255, 255);
 const QRgb Clear = qRgba(0, 0, 0, 0);
 const int IconSizes[] = {48, 128, 256};
+const int WindowsIconSizes[] = {16, 24, 32, 48, 64, 256};
 
 QString iconPath(const QString &folder, int size)
 {
@@ -64,6 +67,37 @@ quint32 fieldAt(const QByteArray &bytes, int offset, int size)
 {
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + offset;
     return size == 2 ? qFromLittleEndian<quint16>(data) : qFromLittleEndian<quint32>(data);
+}
+
+// The pictures of a .ico file whose entries are PNGs, read through its own directory: none when
+// the directory does not describe what the file holds.
+QList<QImage> icoImages(const QString &path)
+{
+    constexpr int HeaderSize = 6;
+    constexpr int EntrySize = 16;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < HeaderSize || fieldAt(bytes, 0, 2) != 0 || fieldAt(bytes, 2, 2) != 1)
+        return {};
+    const int count = static_cast<int>(fieldAt(bytes, 4, 2));
+    if (bytes.size() < HeaderSize + EntrySize * count)
+        return {};
+    QList<QImage> images;
+    for (int entry = HeaderSize; entry < HeaderSize + EntrySize * count; entry += EntrySize) {
+        // A byte holds the size; 0 is 256.
+        const int size
+            = static_cast<uchar>(bytes[entry]) == 0 ? 256 : static_cast<uchar>(bytes[entry]);
+        const qint64 length = fieldAt(bytes, entry + 8, 4);
+        const qint64 offset = fieldAt(bytes, entry + 12, 4);
+        QImage image;
+        if (offset + length > bytes.size() || !image.loadFromData(bytes.mid(offset, length), "PNG")
+            || image.size() != QSize(size, size))
+            return {};
+        images << image;
+    }
+    return images;
 }
 
 } // namespace
@@ -127,18 +161,24 @@ void TestLocomotive::standsOnAGroundLineAcrossTheWholeWidth()
 
 void TestLocomotive::iconIsInkOnAPaperTileWithClearCorners_data()
 {
+    QTest::addColumn<QImage>("icon");
     QTest::addColumn<int>("size");
     for (const int size : IconSizes)
-        QTest::addRow("%dx%d", size, size) << size;
+        QTest::addRow("%dx%d", size, size)
+            << QImage(iconPath(QStringLiteral(ICON_FOLDER), size), "PNG") << size;
+    // Every size Windows asks for, each once.
+    const QList<QImage> windowsIcon = icoImages(QStringLiteral(WINDOWS_ICON));
+    qsizetype entry = 0;
+    for (const int size : WindowsIconSizes)
+        QTest::addRow("pelmar.ico %dx%d", size, size) << windowsIcon.value(entry++) << size;
 }
 
 void TestLocomotive::iconIsInkOnAPaperTileWithClearCorners()
 {
+    QFETCH(QImage, icon);
     QFETCH(int, size);
 
     // Ink only ever on paper, so the locomotive stays readable on dark panels as well as light.
-    QImage icon;
-    QVERIFY(icon.load(iconPath(QStringLiteral(ICON_FOLDER), size), "PNG"));
     QCOMPARE(icon.size(), QSize(size, size));
     QCOMPARE(coloursOf(icon), QSet<QRgb>({Clear, Paper, Ink}));
     const int last = size - 1;
@@ -163,9 +203,10 @@ void TestLocomotive::generatorReproducesTheCheckedInFiles()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString picture = dir.filePath(QStringLiteral("locomotive.bmp"));
+    const QString windowsIcon = dir.filePath(QStringLiteral("pelmar.ico"));
 
     QProcess generator;
-    generator.start(QStringLiteral(LOCOMOTIVE_GEN), {picture, dir.path()});
+    generator.start(QStringLiteral(LOCOMOTIVE_GEN), {picture, dir.path(), windowsIcon});
     QVERIFY(generator.waitForFinished());
     QCOMPARE(generator.exitStatus(), QProcess::NormalExit);
     QCOMPARE(generator.exitCode(), 0);
@@ -183,6 +224,14 @@ void TestLocomotive::generatorReproducesTheCheckedInFiles()
                  qPrintable(iconPath(QStringLiteral("packaging/icons"), size)
                             + QStringLiteral(" is not what locomotive-gen draws")));
     }
+    QList<QImage> drawn = icoImages(windowsIcon);
+    QList<QImage> checkedIn = icoImages(QStringLiteral(WINDOWS_ICON));
+    for (QList<QImage> *images : {&drawn, &checkedIn}) {
+        for (QImage &image : *images)
+            image.convertTo(QImage::Format_ARGB32);
+    }
+    QVERIFY2(!drawn.isEmpty() && drawn == checkedIn,
+             "packaging/windows/pelmar.ico is not what locomotive-gen draws");
 #endif
 }
 

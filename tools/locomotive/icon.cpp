@@ -31,12 +31,45 @@ void drawWheel(Canvas &canvas, Point centre, double radius, double tyre)
     canvas.ink(disc(centre, 1.25));
 }
 
+// Below a pixel a unit (Windows' 16, 24 and 32 px icons) two-unit strokes fall between pixel
+// centres, so the small icons keep the silhouette alone, each edge on a multiple of three units (a
+// whole pixel at 16 px): solid wheels parted from the body by a row of paper, no sleepers.
+void drawSilhouette(Canvas &canvas)
+{
+    constexpr double Rail = 39;
+    canvas.ink(rectangle(4, Rail, 44, Rail + 3));
+
+    // Cab with its roof and a window.
+    canvas.ink(rectangle(4, 6, 18, 9));
+    canvas.ink(rectangle(6, 9, 15, 27));
+    canvas.paper(rectangle(9, 12, 12, 18));
+
+    // Boiler, smokebox, steam dome and chimney.
+    canvas.ink(rectangle(15, 15, 36, 24));
+    canvas.ink(rectangle(36, 12, 42, 24));
+    canvas.ink(rectangle(21, 12, 27, 15));
+    canvas.ink(rectangle(33, 6, 36, 12));
+    canvas.ink(rectangle(30, 3, 39, 6));
+
+    // Running board and cowcatcher.
+    canvas.ink(rectangle(6, 24, 42, 27));
+    canvas.ink(polygon({{39, 24}, {42, 24}, {45, Rail}, {39, Rail}}));
+
+    canvas.ink(disc({13.5, 34.5}, 4.5));
+    canvas.ink(disc({25.5, 34.5}, 4.5));
+    canvas.ink(disc({34.5, 36}, 3));
+}
+
 } // namespace
 
 std::vector<Tone> drawIcon(int size)
 {
     Canvas canvas(size, size, size / GridSize, Tone::Clear);
     canvas.paper(roundedRectangle(1, 1, 47, 47, 7));
+    if (canvas.pixelsPerUnit() < 1) {
+        drawSilhouette(canvas);
+        return canvas.tones();
+    }
 
     // Rail and sleepers.
     canvas.ink(rectangle(4, RailTop, 44, RailTop + 2));

@@ -1,4 +1,5 @@
 #include "bmpfile.h"
+#include "icofile.h"
 #include "icon.h"
 #include "locomotive.h"
 #include "pngfile.h"
@@ -27,13 +28,14 @@ bool writeBmp(const std::filesystem::path &path)
 
 } // namespace
 
-// Writes the main window's locomotive picture and the desktop icons drawn after it, one folder per
-// size as the icon theme lays them out. Both are checked in; this program is how they were made,
-// and the test runs it again to prove the checked-in files still match.
+// Writes the main window's locomotive picture, the desktop icons drawn after it (one folder per
+// size as the icon theme lays them out) and the same icon at Windows' sizes in one .ico file. All
+// are checked in; this program is how they were made, and the test runs it again to prove the
+// checked-in files still match.
 int main(int argc, char *argv[])
 {
-    if (argc != 3) {
-        std::cerr << "usage: locomotive-gen PICTURE.bmp ICON_FOLDER\n";
+    if (argc != 4) {
+        std::cerr << "usage: locomotive-gen PICTURE.bmp ICON_FOLDER WINDOWS_ICON.ico\n";
         return 2;
     }
 
@@ -51,6 +53,13 @@ int main(int argc, char *argv[])
             std::cerr << "locomotive-gen: cannot write " << path.string() << '\n';
             return 1;
         }
+    }
+    std::vector<IcoPicture> windowsIcon;
+    for (const int size : WindowsIconSizes)
+        windowsIcon.push_back({size, drawIcon(size)});
+    if (!writeIco(windowsIcon, argv[3])) {
+        std::cerr << "locomotive-gen: cannot write " << argv[3] << '\n';
+        return 1;
     }
     return 0;
 }

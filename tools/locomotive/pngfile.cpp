@@ -1,11 +1,10 @@
 #include "pngfile.h"
 
-#include <QImage>
 #include <QString>
 
 #include <cstddef>
 
-bool writePng(const std::vector<Tone> &tones, int size, const std::string &path)
+QImage toneImage(const std::vector<Tone> &tones, int size)
 {
     QImage image(size, size, QImage::Format_Indexed8);
     // Indexed by Tone's values.
@@ -15,5 +14,10 @@ bool writePng(const std::vector<Tone> &tones, int size, const std::string &path)
         for (int x = 0; x < size; ++x)
             line[x] = static_cast<uchar>(tones[static_cast<std::size_t>(y * size + x)]);
     }
-    return image.save(QString::fromStdString(path), "PNG");
+    return image;
+}
+
+bool writePng(const std::vector<Tone> &tones, int size, const std::string &path)
+{
+    return toneImage(tones, size).save(QString::fromStdString(path), "PNG");
 }
