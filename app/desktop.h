@@ -22,6 +22,11 @@ std::optional<QString> missingDisplay();
 // own, as one started from the Start menu should be, must attach to its parent's.
 void useParentConsole();
 
+// Gives the application its icon, for its windows and the desktop's lists of them: on Linux the
+// icon installed for the desktop, found by the desktop file's name; on Windows the icon that the
+// program's resources carry in all its sizes, which Qt takes by itself.
+void useApplicationIcon();
+
 // Work that needs nothing of Qt, done on a thread of its own while QApplication starts.
 class StartUpWork
 {

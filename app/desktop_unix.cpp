@@ -1,5 +1,8 @@
 #include "desktop.h"
 
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPixmap>
 #include <QtGlobal>
 
 #include <fontconfig/fontconfig.h>
@@ -26,6 +29,17 @@ std::optional<QString> missingDisplay()
 }
 
 void useParentConsole() { }
+
+void useApplicationIcon()
+{
+    // Wayland finds the window's entry and icon through the desktop file's name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmar.Pelmar"));
+    // One size, read as a PNG by name: a window's icon is drawn small, and Qt would otherwise
+    // load every image plugin to ask whose the file is.
+    QImageReader icon(QStringLiteral(":/icon-48.png"), "png");
+    icon.setAutoDetectImageFormat(false);
+    QGuiApplication::setWindowIcon(QPixmap::fromImage(icon.read()));
+}
 
 // Reading the system's font configuration is the largest piece of start-up work and needs
 // nothing from Qt: it is done while QApplication waits on the display and the session bus.

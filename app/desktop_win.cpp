@@ -48,6 +48,8 @@ void useParentConsole()
         std::freopen("CONOUT$", "w", stderr);
 }
 
+void useApplicationIcon() { }
+
 StartUpWork::StartUpWork() = default;
 
 StartUpWork::~StartUpWork() = default;

@@ -5,10 +5,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QIcon>
-#include <QImageReader>
-#include <QPixmap>
 #include <QString>
 
 #include <optional>
@@ -31,13 +27,7 @@ int main(int argc, char *argv[])
     std::optional<StartUpWork> startUpWork(std::in_place);
     QApplication application(argc, argv);
     startUpWork.reset();
-    // Wayland finds the window's entry and icon through the desktop file's name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmar.Pelmar"));
-    // One size, read as a PNG by name: a window's icon is drawn small, and Qt would otherwise load
-    // every image plugin to ask whose the file is.
-    QImageReader icon(QStringLiteral(":/icon-48.png"), "png");
-    icon.setAutoDetectImageFormat(false);
-    QApplication::setWindowIcon(QPixmap::fromImage(icon.read()));
+    useApplicationIcon();
     Form1 form;
     if (!startSession(form, commandLine))
         return 1;
