@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -105,6 +106,7 @@ private slots:
     void cleanup()
     {
         setSerialPortSource({});
+        setDevSerial({});
         setSysClassTty({});
         setMessageHandler({});
         qunsetenv("PELMAR_PORT");
@@ -454,6 +456,45 @@ void TestStartup::portListingHasOneLineAPort()
     setSerialPortSource([] { return QList<SerialPortEntry> {}; });
     QVERIFY(
         portListing(availableSerialPorts()).startsWith(QStringLiteral("No serial port found.")));
+
+    // Qt lists the devices and udev's links name them: an adapter with a serial number by its
+    // own by-id link, two of a make without one by their sockets, as udev gives their shared by-id
+    // name to whichever came last.
+    PseudoTerminal ftdi;
+    PseudoTerminal ch340;
+    PseudoTerminal secondCh340;
+    QTemporaryDir devSerial;
+    QVERIFY(QDir(devSerial.path()).mkpath(u"by-id"_s)
+            && QDir(devSerial.path()).mkpath(u"by-path"_s));
+    const QString ftdiById
+        = devSerial.filePath(u"by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"_s);
+    const QString ftdiByPath = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:1:1.0-port0"_s);
+    const QString ch340ByPath = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"_s);
+    const QString sharedById = devSerial.filePath(u"by-id/usb-1a86_USB_Serial-if00-port0"_s);
+    const QString secondByPath
+        = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"_s);
+    const std::pair<const PseudoTerminal *, QString> links[] = {{&ftdi, ftdiById},
+                                                                {&ftdi, ftdiByPath},
+                                                                {&ch340, ch340ByPath},
+                                                                {&secondCh340, sharedById},
+                                                                {&secondCh340, secondByPath}};
+    for (const auto &[line, link] : links)
+        QVERIFY(QFile::link(line->devicePath(), link));
+    setDevSerial(devSerial.path());
+    setSerialPortSource([&] {
+        return QList<SerialPortEntry> {
+            {ftdi.devicePath(), {}, {}, {}, u"A50285BI"_s, u"0403:6001"_s, {}},
+            {ch340.devicePath(), {}, {}, {}, {}, u"1a86:7523"_s, {}},
+            {secondCh340.devicePath(), {}, {}, {}, {}, u"1a86:7523"_s, {}}};
+    });
+    QMap<QString, QStringList> named; // by-id, by-path and the name to open, by device
+    for (const SerialPortEntry &port : availableSerialPorts())
+        named[port.devicePath] = {port.byIdPath, port.byPathPath, port.name()};
+    const QMap<QString, QStringList> expected {
+        {ftdi.devicePath(), {ftdiById, ftdiByPath, ftdiById}},
+        {ch340.devicePath(), {{}, ch340ByPath, ch340ByPath}},
+        {secondCh340.devicePath(), {sharedById, secondByPath, secondByPath}}};
+    QCOMPARE(named, expected);
 }
 
 void TestStartup::chooserOpensTheChosenPortByItsLastingName()
