@@ -401,13 +401,15 @@ void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
 }
 
 // Each line stands for the scanner plugged in under one name, as a by-id link does for an
-// adapter; the list of ports tells which adapter each line is.
+// adapter; the list of ports tells which adapter each line is. Each time, another adapter takes
+// the name first.
 void TestSerial::portOpensAgainWhenItsNameComesBack()
 {
     QTemporaryDir folder;
     const QString link = folder.filePath(QStringLiteral("scanner"));
     auto line = std::make_unique<PseudoTerminal>();
-    const QString serialNumber = QStringLiteral("A50285BI");
+    const QString scannerSerialNumber = QStringLiteral("A50285BI");
+    QString serialNumber = scannerSerialNumber;
     setSerialPortSource([&] {
         return QList<SerialPortEntry> {
             {line->devicePath(), {}, {}, {}, serialNumber, QStringLiteral("0403:6001"), {}}};
@@ -440,13 +442,19 @@ void TestSerial::portOpensAgainWhenItsNameComesBack()
         QTest::qWait(20);
         line.reset();
         QVERIFY(QFile::remove(link));
-        QTRY_COMPARE(lost.size(), plug);
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), plug, 1000);
         QVERIFY_THROWS_EXCEPTION(RunTimeError, port.Input());
 
         line = std::make_unique<PseudoTerminal>();
+        serialNumber = QStringLiteral("FTXYZ123");
         QVERIFY(QFile::link(line->devicePath(), link));
-        QTRY_VERIFY(port.PortOpen());
-        QCOMPARE(notices.size(), plug);
+        QTRY_COMPARE(notices.size(), 2 * plug - 1);
+        QVERIFY2(notices.last().first().toString().contains(QStringLiteral("another device")),
+                 qPrintable(notices.last().first().toString()));
+        QVERIFY(!port.PortOpen());
+        serialNumber = scannerSerialNumber;
+        QTRY_VERIFY_WITH_TIMEOUT(port.PortOpen(), 1000);
+        QCOMPARE(notices.size(), 2 * plug);
         QVERIFY2(notices.last().first().toString().contains(QStringLiteral("open again")),
                  qPrintable(notices.last().first().toString()));
         QCOMPARE(port.RThreshold(), std::int16_t(4));
@@ -457,19 +465,23 @@ void TestSerial::portOpensAgainWhenItsNameComesBack()
     }
 }
 
-// A file stands for the device node, and the list of ports tells which adapter it is.
+// A file stands for the device node, watched by a link as by a by-id name, and the list of ports
+// tells which adapter it is, if it tells anything.
 void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
 {
     QTemporaryDir folder;
     const QString device = folder.filePath(QStringLiteral("ttyUSB0"));
+    const QString link = folder.filePath(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"));
+    QVERIFY(QFile::link(device, link));
     const QString scanner = QStringLiteral("0403:6001 A50285BI");
     QString serialNumber = QStringLiteral("FTXYZ123");
+    bool listed = false;
     setSerialPortSource([&] {
         SerialPortEntry adapter;
         adapter.devicePath = QFileInfo(device).canonicalFilePath();
         adapter.serialNumber = serialNumber;
         adapter.vendorProduct = QStringLiteral("0403:6001");
-        return QList<SerialPortEntry> {adapter};
+        return listed ? QList<SerialPortEntry> {adapter} : QList<SerialPortEntry> {};
     });
     int tries = 0;
     bool refused = false;
@@ -482,10 +494,14 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     QVERIFY(notices.isValid());
     const auto lastNotice = [&notices] { return notices.last().first().toString(); };
 
-    // Another adapter under the scanner's name is left alone, and said so once.
-    watch.start(device, scanner);
+    // A device under the scanner's name that tells nothing of itself is left alone too.
+    watch.start(link, scanner);
     QTest::qWait(400);
     QVERIFY(QFile(device).open(QIODevice::WriteOnly));
+    QTest::qWait(400);
+    QCOMPARE(tries, 0);
+    // Another adapter under the scanner's name is left alone, and said so once.
+    listed = true;
     QTRY_COMPARE(notices.size(), 1);
     QVERIFY2(lastNotice().contains(QStringLiteral("another device")), qPrintable(lastNotice()));
     QTest::qWait(400);
@@ -501,7 +517,7 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     refused = true;
     QElapsedTimer refusedFor;
     refusedFor.start();
-    watch.start(device, scanner);
+    watch.start(link, scanner);
     QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 3, 4000);
     QVERIFY(refusedFor.elapsed() >= 2000);
     QVERIFY2(lastNotice().contains(QStringLiteral("cannot be opened yet"))
@@ -515,11 +531,22 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     QTest::qWait(400);
     QCOMPARE(tries, triedUntilOpen);
 
+    // A scanner that told nothing of itself, such as the simulator's link, is known by its name
+    // alone, and not tried before the name is back.
+    listed = false;
+    QVERIFY(QFile::remove(device));
+    watch.start(link, std::nullopt);
+    QTest::qWait(400);
+    QCOMPARE(tries, triedUntilOpen);
+    QVERIFY(QFile(device).open(QIODevice::WriteOnly));
+    QTRY_COMPARE(notices.size(), 5);
+    QCOMPARE(tries, triedUntilOpen + 1);
+
     // A pseudo-terminal's number goes to the next program: it is not waited for.
     PseudoTerminal line;
     watch.start(line.devicePath(), std::nullopt);
     QTest::qWait(400);
-    QCOMPARE(tries, triedUntilOpen);
+    QCOMPARE(tries, triedUntilOpen + 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerial)
