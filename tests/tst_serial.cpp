@@ -555,6 +555,10 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     const int triedAll = tries;
 
     // A pseudo-terminal's number goes to the next program: it is not waited for.
+    QVERIFY(ReturnWatch::waitsFor(QStringLiteral("/dev/ttyUSB0")));
+    QVERIFY(
+        ReturnWatch::waitsFor(QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0")));
+    QVERIFY(!ReturnWatch::waitsFor(QStringLiteral("/dev/pts/3")));
     PseudoTerminal line;
     watch.start(line.devicePath(), std::nullopt);
     QTest::qWait(400);

@@ -289,15 +289,16 @@ void TestSessionLog::onlyALogFileMadeAndLeftEmptyIsRemoved()
     }
 }
 
-// Two sessions on one file: reads, a refused speed and a measured one, one header in all; the
-// row a crash cut short between them stays a row of its own.
+// Three sessions on one file: reads, a refused speed and a measured one, one header in all; the
+// second goes on from a whole row, the third from a row a crash cut short, which stays a row of
+// its own.
 void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     const QByteArray cutShort = "2026-12-08T10:00:00.000000+00:00,read,3,0123";
-    for (int session = 1; session <= 2; ++session) {
-        if (session == 2) {
+    for (int session = 1; session <= 3; ++session) {
+        if (session == 3) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::Append));
             file.write(cutShort);
@@ -314,14 +315,14 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
     QList<QStringList> rows = csvRowsOf(path);
-    QCOMPARE(rows.size(), 10);
+    QCOMPARE(rows.size(), 14);
     QCOMPARE(rows.at(0), sessionLogColumns());
-    QCOMPARE(rows.takeAt(5).join(u','), QString::fromLatin1(cutShort));
+    QCOMPARE(rows.takeAt(9).join(u','), QString::fromLatin1(cutShort));
     const QStringList refused = cellsOf("speed||||12|1|0||||87||Scan1 > Scan2, try again!|||");
     const QStringList measured
         = cellsOf("speed||||12|1|2|0.681818181818182|59.3181818181818|"
                   "95.46336|87|59 MPH||1|0.681818181818182|59.3181818181818");
-    for (int session = 0; session < 2; ++session) {
+    for (int session = 0; session < 3; ++session) {
         const int first = 1 + 4 * session;
         QCOMPARE(rows.at(first).mid(1, 3), (QStringList {"read", "1", "012345678905"}));
         QCOMPARE(rows.at(first + 1).mid(1), refused);
@@ -344,12 +345,12 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
             errno = syncError;
             return -1;
         }
+        std::this_thread::sleep_for(100ms);
         struct stat file
         {
         };
         fstat(handle, &file);
         sizesSynced << file.st_size;
-        std::this_thread::sleep_for(100ms);
         return 0;
     });
     std::atomic<int> failures = 0;
@@ -376,7 +377,8 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
-    // Every sync finds rows written since the one before, and the last finds them all.
+    // Every sync finds rows written since the one before, and the last, which has ended by now,
+    // finds them all.
     QVERIFY(!sizesSynced.isEmpty());
     for (qsizetype i = 0; i < sizesSynced.size(); ++i)
         QVERIFY(sizesSynced.at(i) > (i == 0 ? 0 : sizesSynced.at(i - 1)));
@@ -456,7 +458,7 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
     QTest::addColumn<QString>("distance");
     QTest::addColumn<float>("secondRead"); // the time of day, the first read's being 18:00
     QTest::addColumn<qint64>("apart"); // by the monotonic clock, in microseconds
-    QTest::addColumn<QString>("unplugged"); // "between" or "after" the two reads, or never
+    QTest::addColumn<QString>("unplugged"); // "before", "between" or "after" the reads, or never
     QTest::addColumn<QStringList>("cells"); // distance_in to exact_full_mph, at the scale given
     // One float step at 18:00 is 3.9 ms: the read 1.000123 s after the first is stamped 1 s
     // after it.
@@ -487,6 +489,10 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
         << cellsOf("24|64800|64800.5|2.72727272727273|237.272727272727|381.85344|87|237 MPH|"
                    "the scanner's port was lost and opened again between the two reads, which "
                    "may not be of one pass|0.499996|2.72729454562909|237.274625469731");
+    QTest::newRow("unplugged before both reads")
+        << "24" << 64800.5f << qint64(499'996) << "before"
+        << cellsOf("24|64800|64800.5|2.72727272727273|237.272727272727|381.85344|87|237 MPH||"
+                   "0.499996|2.72729454562909|237.274625469731");
     QTest::newRow("unplugged after both reads")
         << "24" << 64800.5f << qint64(499'996) << "after"
         << cellsOf("24|64800|64800.5|2.72727272727273|237.272727272727|381.85344|87|237 MPH||"
@@ -508,11 +514,13 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
         LoggedWindow pelmar(path);
         pelmar.form.setScale(cells.at(6).toDouble());
         pelmar.form.Text3->setText(distance);
-        pelmar.read("012345678905", {64800, FirstRead});
         const auto unplugAndPlugIn = [&pelmar] {
             pelmar.unplug();
             pelmar.plugIn();
         };
+        if (unplugged == u"before")
+            unplugAndPlugIn();
+        pelmar.read("012345678905", {64800, FirstRead});
         if (unplugged == u"between")
             unplugAndPlugIn();
         pelmar.read("036000291452", {secondRead, FirstRead + apart});
