@@ -373,7 +373,8 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
 
     // The window's thread, which times the reads, never waits for the disk.
     QVERIFY(longestAppend < 50ms);
-    QVERIFY2(log.mostRowsWaiting() < 10, qPrintable(QString::number(log.mostRowsWaiting())));
+    QVERIFY2(log.mostRowsWaiting() > 1 && log.mostRowsWaiting() < 10,
+             qPrintable(QString::number(log.mostRowsWaiting())));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
