@@ -565,6 +565,16 @@ void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
                                                              "UART\n    A50285BI")),
              qPrintable(rows(chooser).at(1)));
 
+    // A remembered adapter that is there but failed shows why on its own row, whichever name it
+    // was kept by.
+    for (const QString &kept : {Ftdi.byIdPath, Ftdi.devicePath}) {
+        PortChooser failed(kept, busy);
+        QCOMPARE(rows(failed),
+                 (QStringList {Uart.devicePath,
+                               Ftdi.byIdPath + u"\n    FT232R USB UART\n    A50285BI\n    "_s
+                                   + Ftdi.devicePath + u"\n    "_s + busy}));
+    }
+
     const QString missing
         = QStringLiteral("The serial port %1 does not exist.").arg(Acm.devicePath);
     PortChooser unplugged(Acm.devicePath, missing);
