@@ -205,6 +205,9 @@ void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
     QTest::newRow("no such folder")
         << "missing/session.csv" << QByteArray() << "No such file or directory";
     QTest::newRow("a folder") << "." << QByteArray() << "Is a directory";
+    // Made below; waiting for a reader would hold the start up for ever.
+    QTest::newRow("a pipe nobody reads")
+        << "session.fifo" << QByteArray() << "No such device or address";
     QTest::newRow("an older Pelmar's log")
         << "session.csv"
         << QByteArray("time,kind,number,code,received,distance_in,scan1,scan2,model_mph,full_mph,"
@@ -234,6 +237,8 @@ void TestSessionLog::logThatCannotBeOpenedSaysWhy()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
+    if (name.endsWith(u".fifo"))
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     SessionLog log;
     const Result<> opened = log.open(path);
     QVERIFY(!opened);

@@ -456,16 +456,16 @@ void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay()
 
 void TestStartup::portListingHasOneLineAPort()
 {
-    const SerialPortEntry uart2 {"/dev/ttyS2", {}, {}, {}, {}, {}, {}};
+    const SerialPortEntry uart9 {"/dev/ttyS9", {}, {}, {}, {}, {}, {}};
     const SerialPortEntry uart10 {"/dev/ttyS10", {}, {}, {}, {}, {}, {}};
-    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart2}; });
+    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart9}; });
     int status = -1;
     const QString printed = printedOn(STDOUT_FILENO, [&status] {
         status = CommandLine({"pelmar", "--list-ports"}).runWithoutWindow();
     });
     QCOMPARE(status, 0);
     QCOMPARE(printed,
-             QStringLiteral("/dev/ttyS2\t-\t-\t-\t-\t-\n"
+             QStringLiteral("/dev/ttyS9\t-\t-\t-\t-\t-\n"
                             "/dev/ttyS10\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
