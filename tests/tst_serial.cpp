@@ -484,6 +484,16 @@ void TestSerial::portOpensAgainWhenItsNameComesBack()
         QCOMPARE(driver.set.size(), plug + 1);
         QCOMPARE(driver.set.last(), line->devicePath());
     }
+
+    // Closed while the scanner is away, the port stays closed when it comes back.
+    line.reset();
+    QVERIFY(QFile::remove(link));
+    QTRY_COMPARE(lost.size(), 3);
+    port.setPortOpen(false);
+    line = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::link(line->devicePath(), link));
+    QTest::qWait(400);
+    QVERIFY(!port.PortOpen());
 }
 
 // A file stands for the device node, watched by a link as by a by-id name, and the list of ports
@@ -526,7 +536,11 @@ void TestSerial::returnWatchOpensOnlyTheScannerAndTriesUntilItOpens()
     listed = true;
     QCOMPARE(deviceIdentity(link), QStringLiteral("0403:6001 FTXYZ123"));
     QTRY_COMPARE(notices.size(), 1);
-    QVERIFY2(lastNotice().contains(QStringLiteral("another device")), qPrintable(lastNotice()));
+    QVERIFY2(lastNotice().startsWith(link
+                                     + QStringLiteral(" is now another device (0403:6001 "
+                                                      "FTXYZ123, not the scanner's "))
+                 && lastNotice().contains(scanner),
+             qPrintable(lastNotice()));
     QTest::qWait(400);
     QCOMPARE(notices.size(), 1);
     QCOMPARE(tries, 0);
