@@ -18,7 +18,10 @@
 #include <memory>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -337,7 +340,7 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
 }
 
 // A sync of 100 ms, as on an SD card, against a read every 16 ms, as from a scanner at 9600 baud;
-// then a sync that fails.
+// then a sync that fails, and a pipe read more slowly than rows come, whose reader then goes.
 void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
 {
     QTemporaryDir folder;
@@ -404,6 +407,37 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
     log.waitForWritten();
     QTRY_COMPARE(failures.load(), 1);
     QCOMPARE(file.readAll(), QByteArray("61\r\n62\r\n"));
+
+    // A full pipe holds the rows back until its reader takes them, as a slow disk does.
+    const QByteArray pipe = QFile::encodeName(folder.filePath(QStringLiteral("session.fifo")));
+    QCOMPARE(mkfifo(pipe.constData(), 0600), 0);
+    const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    SessionLog piped;
+    QVERIFY(piped.open(QFile::decodeName(pipe)));
+    QByteArray sent = csvRow(sessionLogColumns()).toUtf8();
+    for (int row = 1; row <= 2000; ++row) { // more than a pipe holds
+        const QStringList fields {QString::number(row), QString(40, u'x')};
+        piped.append(fields);
+        sent += csvRow(fields).toUtf8();
+    }
+    std::this_thread::sleep_for(200ms);
+    QByteArray received;
+    pollfd readable {reader, POLLIN, 0};
+    while (received.size() < sent.size() && poll(&readable, 1, 2000) == 1) {
+        char buffer[4096];
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        received.append(buffer, got);
+    }
+    QCOMPARE(received, sent);
+    QVERIFY(piped.isOpen());
+    // A reader gone fails the log like a full disk, and the program goes on.
+    ::close(reader);
+    piped.append({QStringLiteral("2001")});
+    piped.waitForWritten();
+    QVERIFY(!piped.isOpen());
 }
 
 // What came before the window is what load's Set throws away.
