@@ -31,7 +31,9 @@ void closeLogFile(int handle, const QString &path, bool removeIfEmpty);
 // The reason errno gives, in words.
 QString systemError();
 
-// Lets the calling thread wait behind the window's, which times the reads.
-void lowerThreadPriority();
+// Readies the calling thread to write the log: a row may wait a moment, but the window's thread,
+// which times the reads, may not; and a write to a pipe whose reader has gone fails, as one to a
+// full disk does, rather than ending Pelmar.
+void prepareWriterThread();
 
 #endif // LOGFILE_H

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,7 +84,12 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-void lowerThreadPriority()
+void prepareWriterThread()
 {
     setpriority(PRIO_PROCESS, gettid(), LogThreadNiceness);
+    // Held back on this thread, SIGPIPE leaves write() its EPIPE.
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
 }

@@ -85,7 +85,8 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-void lowerThreadPriority()
+// Windows has no SIGPIPE: a write to a pipe without a reader fails by itself.
+void prepareWriterThread()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }

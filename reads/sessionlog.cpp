@@ -101,8 +101,7 @@ qsizetype SessionLog::mostRowsWaiting() const
 // is synced wait, and make the next group.
 void SessionLog::writeRows(std::stop_token stop)
 {
-    // A row may wait a moment; the window's thread, which times the reads, may not.
-    lowerThreadPriority();
+    prepareWriterThread();
     std::unique_lock lock(m_mutex);
     while (m_changed.wait(lock, stop, [this] { return m_rowsWaiting > 0; })) {
         const QByteArray group = std::exchange(m_waiting, {});
