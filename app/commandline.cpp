@@ -18,10 +18,10 @@ const QCommandLineOption VersionOption({QStringLiteral("v"), QStringLiteral("ver
                                        QStringLiteral("Show the version and exit."));
 const QCommandLineOption PortOption(
     QStringLiteral("port"),
-    QStringLiteral("The scanner's serial device, e.g. /dev/ttyUSB0 or a /dev/serial/by-id/ link; "
-                   "a name that does not start with /, ./ or ../ is taken in /dev (ttyUSB0 is "
-                   "/dev/ttyUSB0). Without it: PELMAR_PORT, the remembered port, /dev/ttyS0 when "
-                   "it is the only port, else Pelmar asks."),
+    portNamingHelp()
+        + QStringLiteral(" Without it: PELMAR_PORT, the remembered port, %1 when it is the only "
+                         "port, else Pelmar asks.")
+              .arg(devicePathForPort(1)),
     QStringLiteral("device"));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports found and exit."));

@@ -1,6 +1,7 @@
 #include "desktop.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
 #include <QtGlobal>
@@ -38,7 +39,7 @@ void useApplicationIcon()
     // load every image plugin to ask whose the file is.
     QImageReader icon(QStringLiteral(":/icon-48.png"), "png");
     icon.setAutoDetectImageFormat(false);
-    QGuiApplication::setWindowIcon(QPixmap::fromImage(icon.read()));
+    QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(icon.read())));
 }
 
 // Reading the system's font configuration is the largest piece of start-up work and needs

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,7 +31,8 @@ PortChooser::PortChooser(const QString &failedPort, const QString &reason, QWidg
     m_ports->setWordWrap(true);
     m_ports->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Not every device is a serial port Qt can find: a simulator's pseudo-terminal, a link.
-    m_typed->setPlaceholderText(QStringLiteral("or type the device, e.g. /dev/ttyUSB0"));
+    m_typed->setPlaceholderText(
+        QStringLiteral("or type the device, e.g. %1").arg(examplePortName()));
     m_remember->setChecked(true);
     auto *buttons = new QDialogButtonBox(this);
     m_open = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
@@ -84,7 +84,7 @@ bool PortChooser::remember() const
 void PortChooser::refresh()
 {
     const QList<SerialPortEntry> found = availableSerialPorts();
-    const bool failedPortThere = QFileInfo::exists(m_failedPort);
+    const bool failedPortThere = deviceIsPresent(m_failedPort);
     if (m_listed && found == m_shown && failedPortThere == m_failedPortThere)
         return;
     m_listed = true;

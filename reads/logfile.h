@@ -22,8 +22,8 @@ struct OpenedLogFile
 Result<OpenedLogFile> openLogFile(const QString &path);
 // Writes bytes whole, or fails with the reason.
 Result<> writeLogFile(int handle, const QByteArray &bytes);
-// Hands what was written to the disk: 0, or -1 with errno set. A file that cannot be synced (a
-// terminal, a pipe) is no failure.
+// Hands what was written to the disk: 0, or -1 with errno set; EINVAL or EROFS for a file that
+// cannot be synced (a terminal, a pipe).
 int syncLogFile(int handle);
 // Closes the file; with removeIfEmpty, the file at path is removed when it is still the one
 // opened and still empty.

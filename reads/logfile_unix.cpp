@@ -58,8 +58,7 @@ Result<> writeLogFile(int handle, const QByteArray &bytes)
 
 int syncLogFile(int handle)
 {
-    const int synced = fdatasync(handle);
-    return synced != 0 && (errno == EINVAL || errno == EROFS) ? 0 : synced;
+    return fdatasync(handle);
 }
 
 void closeLogFile(int handle, const QString &path, bool removeIfEmpty)

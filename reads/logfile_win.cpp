@@ -60,11 +60,11 @@ Result<> writeLogFile(int handle, const QByteArray &bytes)
 // _commit is FlushFileBuffers on the file's handle; a console or a pipe has nothing to flush.
 int syncLogFile(int handle)
 {
-    const int synced = _commit(handle);
-    return synced != 0 && errno == EBADF
-            && GetFileType(HANDLE(_get_osfhandle(handle))) != FILE_TYPE_DISK
-        ? 0
-        : synced;
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(handle))) != FILE_TYPE_DISK) {
+        errno = EINVAL;
+        return -1;
+    }
+    return _commit(handle);
 }
 
 // A file open here cannot be removed until it is closed.

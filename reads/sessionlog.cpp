@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <stop_token>
 #include <utility>
@@ -128,7 +129,9 @@ Result<> SessionLog::writeAndSync(const QByteArray &group)
 {
     if (const Result<> written = writeLogFile(m_handle, group); !written)
         return written;
-    if ((m_sync ? m_sync(m_handle) : syncLogFile(m_handle)) != 0)
+    // A file that cannot be synced (a terminal, a pipe) says so, which is no failure.
+    const int synced = m_sync ? m_sync(m_handle) : syncLogFile(m_handle);
+    if (synced != 0 && errno != EINVAL && errno != EROFS)
         return Result<>::failure(systemError());
     return {};
 }

@@ -1,5 +1,7 @@
 #include "openerror.h"
 
+#include "serialports.h"
+
 #include <QString>
 
 RunTimeError openError(const QSerialPort &port, const QString &path)
@@ -10,8 +12,8 @@ RunTimeError openError(const QSerialPort &port, const QString &path)
         return RunTimeError(
             RunTimeError::PortInvalid,
             QStringLiteral("The serial port %1 does not exist. Plug the scanner in, or name "
-                           "its device (for example pelmar --port /dev/ttyUSB0).")
-                .arg(path));
+                           "its device (for example pelmar --port %2).")
+                .arg(path, examplePortName()));
     case QSerialPort::PermissionError:
         return permissionError(path, reason);
     default:

@@ -2,8 +2,6 @@
 
 #include "serialports.h"
 
-#include <QFileInfo>
-
 #include <utility>
 
 namespace {
@@ -45,7 +43,7 @@ void ReturnWatch::stop()
 
 void ReturnWatch::look()
 {
-    if (!QFileInfo::exists(m_devicePath))
+    if (!deviceIsPresent(m_devicePath))
         return;
     const std::optional<QString> identity = deviceIdentity(m_devicePath);
     if (m_identity && identity != m_identity) {

@@ -34,14 +34,23 @@ struct SerialPortEntry
 // The serial ports present now, in the order of their device paths, numbers by their value.
 QList<SerialPortEntry> availableSerialPorts();
 
-// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0.
+// The device that a port number stands for when no other device is named: port 1 is /dev/ttyS0
+// on Linux, COM1 on Windows.
 QString devicePathForPort(int number);
 
-// A device name as Qt opens it: a name that is not a path is taken in /dev.
+// A device name as Qt opens it: on Linux a name that is not a path is taken in /dev.
 QString systemLocation(const QString &name);
 
-// The kernel's name for the tty that path leads to (ttyUSB0), links followed; nothing when path
-// leads nowhere. Its folder in /sys/class/tty has that name.
+// Whether a device is there under that name now (a link that leads to it counts).
+bool deviceIsPresent(const QString &path);
+
+// A port's name as a user would give it, for the examples in messages: /dev/ttyUSB0, COM3.
+QString examplePortName();
+// What --port takes, in a sentence for --help.
+QString portNamingHelp();
+
+// Linux only. The kernel's name for the tty that path leads to (ttyUSB0), links followed;
+// nothing when path leads nowhere. Its folder in /sys/class/tty has that name.
 std::optional<QString> ttyName(const QString &path);
 
 // What tells the USB adapter behind path (a link is followed) from another: VID:PID and serial
@@ -55,8 +64,8 @@ QString portListing(const QList<SerialPortEntry> &ports);
 // Tests give their own list of ports; an empty function brings back the machine's. The list
 // names each port's links itself, unless the tests give a /dev/serial too.
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> source);
-// Tests give a folder of their own in place of /dev/serial, with by-id and by-path in it, whose
-// links then name the ports listed; empty text brings it back.
+// Linux only. Tests give a folder of their own in place of /dev/serial, with by-id and by-path in
+// it, whose links then name the ports listed; empty text brings it back.
 void setDevSerial(const QString &folder);
 
 #endif // SERIALPORTS_H

@@ -120,29 +120,39 @@ private:
 
 void TestSerial::parityMarksBecomeQuestionMarks_data()
 {
+    QTest::addColumn<int>("marking");
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("received");
     QTest::addColumn<QByteArray>("marked"); // 1 under each character that is a parity mark
-    const auto row = [](const char *name, QByteArrayView raw, QByteArrayView received,
-                        const char *marked) {
-        QTest::newRow(name) << raw.toByteArray() << received.toByteArray() << QByteArray(marked);
+    using Marking = ParityMarkDecoder::Marking;
+    const auto row = [](const char *name, Marking marking, QByteArrayView raw,
+                        QByteArrayView received, const char *marked) {
+        QTest::newRow(name) << int(marking) << raw.toByteArray() << received.toByteArray()
+                            << QByteArray(marked);
     };
     using namespace Qt::Literals::StringLiterals;
-    row("plain", "0123\r\n"_ba, "0123\r\n"_ba, "000000");
-    row("parity error", "01\377\000A3"_ba, "01?3"_ba, "0010");
-    row("error on NUL or break", "\377\000\000"_ba, "?"_ba, "1");
-    row("real 0xFF", "a\377\377b"_ba, "a\377b"_ba, "000");
-    row("NUL kept", "a\000b"_ba, "a\000b"_ba, "000");
-    row("lone mark kept", "\377A"_ba, "\377A"_ba, "00");
+    const Marking terminal = Marking::Terminal;
+    row("plain", terminal, "0123\r\n"_ba, "0123\r\n"_ba, "000000");
+    row("parity error", terminal, "01\377\000A3"_ba, "01?3"_ba, "0010");
+    row("error on NUL or break", terminal, "\377\000\000"_ba, "?"_ba, "1");
+    row("real 0xFF", terminal, "a\377\377b"_ba, "a\377b"_ba, "000");
+    row("NUL kept", terminal, "a\000b"_ba, "a\000b"_ba, "000");
+    row("lone mark kept", terminal, "\377A"_ba, "\377A"_ba, "00");
+    // Windows' error character stands alone, and a real '?' stays a real one.
+    row("error byte", Marking::ErrorByte, "0?\377\377\000"_ba, "0???\000"_ba, "00110");
+    row("error byte, no terminal marks", Marking::ErrorByte, "\377\000A"_ba, "?\000A"_ba, "100");
+    row("not told apart", Marking::None, "?\377\000A"_ba, "?\377\000A"_ba, "0000");
 }
 
 void TestSerial::parityMarksBecomeQuestionMarks()
 {
+    QFETCH(int, marking);
     QFETCH(QByteArray, raw);
     QFETCH(QByteArray, received);
     QFETCH(QByteArray, marked);
     QByteArray flags;
-    QCOMPARE(ParityMarkDecoder().decode(raw, &flags), received);
+    ParityMarkDecoder decoder {ParityMarkDecoder::Marking(marking)};
+    QCOMPARE(decoder.decode(raw, &flags), received);
     QCOMPARE(flags.replace('\0', '0').replace('\1', '1'), marked);
 }
 

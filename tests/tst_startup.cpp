@@ -124,6 +124,8 @@ private slots:
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
     void rememberedPortIsKeptInTheConfigurationFolder();
+    void rememberedAdapterIsFoundAgainByItsIdentity_data();
+    void rememberedAdapterIsFoundAgainByItsIdentity();
     void screenReaderMeetsEachControlByTheTextShownForIt();
 
 private:
@@ -601,6 +603,56 @@ void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
     rememberPort({});
     QCOMPARE(rememberedPort(), QString());
     QVERIFY(!QSettings(file, QSettings::IniFormat).contains(QStringLiteral("port")));
+}
+
+void TestStartup::rememberedAdapterIsFoundAgainByItsIdentity_data()
+{
+    QTest::addColumn<QString>("kept"); // the identity of ttyUSB0 when it was remembered
+    QTest::addColumn<QStringList>("now"); // device=identity for each device there at the start
+    QTest::addColumn<QString>("found"); // the port opened, or empty to ask
+    const QString scanner = QStringLiteral("0403:6001 A50285BI");
+    const QString station = QStringLiteral("1a86:7523");
+    QTest::newRow("still there") << scanner << QStringList {"ttyUSB0=" + scanner} << "ttyUSB0";
+    // Windows gives an adapter in another USB socket another COM number.
+    QTest::newRow("under another name")
+        << scanner << QStringList {"ttyUSB0=" + station, "ttyUSB3=" + scanner} << "ttyUSB3";
+    QTest::newRow("another adapter in its place")
+        << scanner << QStringList {"ttyUSB0=" + station} << "";
+    QTest::newRow("a device that tells nothing in its place")
+        << scanner << QStringList {"ttyUSB0="} << "";
+    // Opening it fails, and the chooser says why beside it.
+    QTest::newRow("unplugged") << scanner << QStringList {} << "ttyUSB0";
+    // Without a serial number one adapter of a make cannot be told from another.
+    QTest::newRow("no serial number: by its name alone")
+        << station << QStringList {"ttyUSB0=" + scanner, "ttyUSB1=" + station} << "ttyUSB0";
+}
+
+void TestStartup::rememberedAdapterIsFoundAgainByItsIdentity()
+{
+    QFETCH(QString, kept);
+    QFETCH(QStringList, now);
+    QFETCH(QString, found);
+    // Files stand for the device nodes, and the list of ports tells which adapter each is.
+    QTemporaryDir dev;
+    QList<SerialPortEntry> ports;
+    setSerialPortSource([&ports] { return ports; });
+    const auto plugIn = [&](const QStringList &devices) {
+        ports.clear();
+        for (const QString &device : QDir(dev.path()).entryList(QDir::Files))
+            QVERIFY(QFile::remove(dev.filePath(device)));
+        for (const QString &device : devices) {
+            const QString path = dev.filePath(device.section(u'=', 0, 0));
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+            const QString identity = device.section(u'=', 1);
+            ports << SerialPortEntry {
+                path, {}, {}, {}, identity.section(u' ', 1), identity.section(u' ', 0, 0), {}};
+        }
+    };
+    plugIn({"ttyUSB0=" + kept});
+    rememberPort(dev.filePath(QStringLiteral("ttyUSB0")));
+    plugIn(now);
+    QCOMPARE(rememberedPort(), found.isEmpty() ? QString() : dev.filePath(found));
+    rememberPort({});
 }
 
 // Read as a screen reader reads the window: a text box and the list by the label beside them, a
