@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
+#include <signal.h>
 #include <stop_token>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -164,6 +166,12 @@ void SessionLog::writeRows(std::stop_token stop)
 {
     // A row may wait a moment; the window's thread, which times the reads, may not.
     setpriority(PRIO_PROCESS, gettid(), LogThreadNiceness);
+    // A log that is a pipe whose reader has gone must fail its write, as a full disk does, not
+    // end Pelmar with SIGPIPE: held back on this thread, the signal leaves write() its EPIPE.
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
     std::unique_lock lock(m_mutex);
     while (m_changed.wait(lock, stop, [this] { return m_rowsWaiting > 0; })) {
         const QByteArray group = std::exchange(m_waiting, {});

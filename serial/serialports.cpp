@@ -18,12 +18,19 @@ std::function<QList<SerialPortEntry>()> &source()
     return current;
 }
 
+QString &devSerial()
+{
+    static QString current;
+    return current;
+}
+
 // udev's links in /dev/serial/by-id or by-path, by the device each one leads to. The folders are
 // missing while no USB serial adapter is plugged in.
 QHash<QString, QString> udevLinks(const QString &kind)
 {
     QHash<QString, QString> links;
-    const QDir folder(QStringLiteral("/dev/serial/") + kind);
+    const QString root = devSerial().isEmpty() ? QStringLiteral("/dev/serial") : devSerial();
+    const QDir folder(root + u'/' + kind);
     for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name))
         links.insert(link.canonicalFilePath(), link.absoluteFilePath());
     return links;
@@ -50,16 +57,23 @@ std::pair<QString, qulonglong> sortKey(const QString &devicePath)
     return {devicePath.first(digits), devicePath.sliced(digits).toULongLong()};
 }
 
-QList<SerialPortEntry> machinePorts()
+// Qt lists no link, so each port is given udev's here.
+void addUdevLinks(QList<SerialPortEntry> &ports)
 {
     const QHash<QString, QString> byId = udevLinks(QStringLiteral("by-id"));
     const QHash<QString, QString> byPath = udevLinks(QStringLiteral("by-path"));
+    for (SerialPortEntry &port : ports) {
+        port.byIdPath = byId.value(port.devicePath);
+        port.byPathPath = byPath.value(port.devicePath);
+    }
+}
+
+QList<SerialPortEntry> machinePorts()
+{
     QList<SerialPortEntry> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         SerialPortEntry port;
         port.devicePath = info.systemLocation();
-        port.byIdPath = byId.value(port.devicePath);
-        port.byPathPath = byPath.value(port.devicePath);
         port.description = info.description();
         port.manufacturer = info.manufacturer();
         port.serialNumber = info.serialNumber();
@@ -78,6 +92,8 @@ QList<SerialPortEntry> machinePorts()
 QList<SerialPortEntry> availableSerialPorts()
 {
     QList<SerialPortEntry> ports = source() ? source()() : machinePorts();
+    if (!source() || !devSerial().isEmpty())
+        addUdevLinks(ports);
     std::sort(ports.begin(), ports.end(), [](const auto &a, const auto &b) {
         return sortKey(a.devicePath) < sortKey(b.devicePath);
     });
@@ -87,6 +103,11 @@ QList<SerialPortEntry> availableSerialPorts()
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> newSource)
 {
     source() = std::move(newSource);
+}
+
+void setDevSerial(const QString &folder)
+{
+    devSerial() = folder;
 }
 
 QString devicePathForPort(int number)

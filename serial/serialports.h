@@ -52,7 +52,11 @@ std::optional<QString> deviceIdentity(const QString &path);
 // What --list-ports prints: one tab-separated line a port, a dash for what it does not tell.
 QString portListing(const QList<SerialPortEntry> &ports);
 
-// Tests give their own list of ports; an empty function brings back the machine's.
+// Tests give their own list of ports; an empty function brings back the machine's. The list
+// names each port's links itself, unless the tests give a /dev/serial too.
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> source);
+// Tests give a folder of their own in place of /dev/serial, with by-id and by-path in it, whose
+// links then name the ports listed; empty text brings it back.
+void setDevSerial(const QString &folder);
 
 #endif // SERIALPORTS_H

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -105,6 +106,7 @@ private slots:
     void cleanup()
     {
         setSerialPortSource({});
+        setDevSerial({});
         setSysClassTty({});
         setMessageHandler({});
         qunsetenv("PELMAR_PORT");
@@ -163,9 +165,24 @@ void TestStartup::portIsChosenInItsOrder()
     QFETCH(int, source);
     QFETCH(QString, device);
     const PortChoice expected {PortChoice::Source(source), device};
-    QCOMPARE(choosePort(
-                 commandLine, environment, [&] { return remembered; }, [&] { return found; }),
-             expected);
+    QStringList lookedUp;
+    const auto rememberedNow = [&] {
+        lookedUp << QStringLiteral("remembered");
+        return remembered;
+    };
+    const auto foundNow = [&] {
+        lookedUp << QStringLiteral("found");
+        return found;
+    };
+    QCOMPARE(choosePort(commandLine, environment, rememberedNow, foundNow), expected);
+    // The remembered port is looked up only when nothing is named, the ports only when nothing
+    // is remembered either, which keeps those starts quick.
+    QStringList needed;
+    if (source != PortChoice::Named)
+        needed << QStringLiteral("remembered");
+    if (source == PortChoice::OnlyPort || source == PortChoice::Ask)
+        needed << QStringLiteral("found");
+    QCOMPARE(lookedUp, needed);
 }
 
 void TestStartup::portOpensOrTheUserChoosesAnother_data()
@@ -195,6 +212,8 @@ void TestStartup::portOpensOrTheUserChoosesAnother_data()
     row("remembered opens", kept, "old", {}, {}, {}, {"old"}, true, "", "old");
     row("remembered fails, another chosen", kept, "old", {"old=missing"}, {"/dev/ttyUSB0"},
         {"old|missing"}, {"old", "/dev/ttyUSB0"}, true, "", "/dev/ttyUSB0");
+    row("port 1 opens, and is not remembered", PortChoice::OnlyPort, "/dev/ttyS0", {}, {}, {},
+        {"/dev/ttyS0"}, true, "", "old");
     row("port 1 busy, then quit", PortChoice::OnlyPort, "/dev/ttyS0", {"/dev/ttyS0=busy"}, {},
         {"/dev/ttyS0|busy"}, {"/dev/ttyS0"}, false, "", "old");
     row("chosen, not to be remembered", ask, "", {}, {"/dev/ttyACM0!"}, {"|"}, {"/dev/ttyACM0"},
@@ -437,16 +456,16 @@ void TestStartup::sessionStartsAsTheCommandLineAndTheChooserSay()
 
 void TestStartup::portListingHasOneLineAPort()
 {
-    const SerialPortEntry uart2 {"/dev/ttyS2", {}, {}, {}, {}, {}, {}};
+    const SerialPortEntry uart9 {"/dev/ttyS9", {}, {}, {}, {}, {}, {}};
     const SerialPortEntry uart10 {"/dev/ttyS10", {}, {}, {}, {}, {}, {}};
-    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart2}; });
+    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart9}; });
     int status = -1;
     const QString printed = printedOn(STDOUT_FILENO, [&status] {
         status = CommandLine({"pelmar", "--list-ports"}).runWithoutWindow();
     });
     QCOMPARE(status, 0);
     QCOMPARE(printed,
-             QStringLiteral("/dev/ttyS2\t-\t-\t-\t-\t-\n"
+             QStringLiteral("/dev/ttyS9\t-\t-\t-\t-\t-\n"
                             "/dev/ttyS10\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
@@ -454,6 +473,45 @@ void TestStartup::portListingHasOneLineAPort()
     setSerialPortSource([] { return QList<SerialPortEntry> {}; });
     QVERIFY(
         portListing(availableSerialPorts()).startsWith(QStringLiteral("No serial port found.")));
+
+    // Qt lists the devices and udev's links name them: an adapter with a serial number by its
+    // own by-id link, two of a make without one by their sockets, as udev gives their shared by-id
+    // name to whichever came last.
+    PseudoTerminal ftdi;
+    PseudoTerminal ch340;
+    PseudoTerminal secondCh340;
+    QTemporaryDir devSerial;
+    QVERIFY(QDir(devSerial.path()).mkpath(u"by-id"_s)
+            && QDir(devSerial.path()).mkpath(u"by-path"_s));
+    const QString ftdiById
+        = devSerial.filePath(u"by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"_s);
+    const QString ftdiByPath = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:1:1.0-port0"_s);
+    const QString ch340ByPath = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"_s);
+    const QString sharedById = devSerial.filePath(u"by-id/usb-1a86_USB_Serial-if00-port0"_s);
+    const QString secondByPath
+        = devSerial.filePath(u"by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"_s);
+    const std::pair<const PseudoTerminal *, QString> links[] = {{&ftdi, ftdiById},
+                                                                {&ftdi, ftdiByPath},
+                                                                {&ch340, ch340ByPath},
+                                                                {&secondCh340, sharedById},
+                                                                {&secondCh340, secondByPath}};
+    for (const auto &[line, link] : links)
+        QVERIFY(QFile::link(line->devicePath(), link));
+    setDevSerial(devSerial.path());
+    setSerialPortSource([&] {
+        return QList<SerialPortEntry> {
+            {ftdi.devicePath(), {}, {}, {}, u"A50285BI"_s, u"0403:6001"_s, {}},
+            {ch340.devicePath(), {}, {}, {}, {}, u"1a86:7523"_s, {}},
+            {secondCh340.devicePath(), {}, {}, {}, {}, u"1a86:7523"_s, {}}};
+    });
+    QMap<QString, QStringList> named; // by-id, by-path and the name to open, by device
+    for (const SerialPortEntry &port : availableSerialPorts())
+        named[port.devicePath] = {port.byIdPath, port.byPathPath, port.name()};
+    const QMap<QString, QStringList> expected {
+        {ftdi.devicePath(), {ftdiById, ftdiByPath, ftdiById}},
+        {ch340.devicePath(), {{}, ch340ByPath, ch340ByPath}},
+        {secondCh340.devicePath(), {sharedById, secondByPath, secondByPath}}};
+    QCOMPARE(named, expected);
 }
 
 void TestStartup::chooserOpensTheChosenPortByItsLastingName()
@@ -507,6 +565,16 @@ void TestStartup::chooserShowsWhyAPortFailedAndFollowsPlugging()
                                                              "UART\n    A50285BI")),
              qPrintable(rows(chooser).at(1)));
 
+    // A remembered adapter that is there but failed shows why on its own row, whichever name it
+    // was kept by.
+    for (const QString &kept : {Ftdi.byIdPath, Ftdi.devicePath}) {
+        PortChooser failed(kept, busy);
+        QCOMPARE(rows(failed),
+                 (QStringList {Uart.devicePath,
+                               Ftdi.byIdPath + u"\n    FT232R USB UART\n    A50285BI\n    "_s
+                                   + Ftdi.devicePath + u"\n    "_s + busy}));
+    }
+
     const QString missing
         = QStringLiteral("The serial port %1 does not exist.").arg(Acm.devicePath);
     PortChooser unplugged(Acm.devicePath, missing);
@@ -526,9 +594,13 @@ void TestStartup::rememberedPortIsKeptInTheConfigurationFolder()
     QCOMPARE(rememberedPort(), QString());
     rememberPort(Ftdi.byIdPath);
     QCOMPARE(rememberedPort(), Ftdi.byIdPath);
-    QVERIFY(QFile::exists(m_configuration.filePath(QStringLiteral("pelmar/pelmar.conf"))));
+    // Where an earlier Pelmar kept it, and where a user looks for it.
+    const QString file = m_configuration.filePath(QStringLiteral("pelmar/pelmar.conf"));
+    QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("port")).toString(),
+             Ftdi.byIdPath);
     rememberPort({});
     QCOMPARE(rememberedPort(), QString());
+    QVERIFY(!QSettings(file, QSettings::IniFormat).contains(QStringLiteral("port")));
 }
 
 // Read as a screen reader reads the window: a text box and the list by the label beside them, a
