@@ -261,6 +261,11 @@ void TestSerial::openPortHasTheSettingsItWasGiven()
     QCOMPARE(driver.set, QStringList(2, open.line.devicePath()));
     QCOMPARE(driver.settings.flags, SerialDriver::OtherFlags | ASYNC_LOW_LATENCY);
     QCOMPARE(driver.settings.xmit_fifo_size, SerialDriver::FifoSize);
+    // Every setting is given, not only those that differ from QSerialPort's own.
+    open.port.setPortOpen(false);
+    open.port.setSettings(QStringLiteral("19200,O,8,1"));
+    open.port.setPortOpen(true);
+    QCOMPARE(open.port.appliedLineSettings(), *parseLineSettings(QStringLiteral("19200,O,8,1")));
 }
 
 void TestSerial::slowAdapterIsToldOnce_data()

@@ -159,6 +159,7 @@ void TestSessionLog::readRowsSurviveARealCsvReader_data()
     row("a CR", "\r=1", crlf, {}, R"(\r=1\r\n)", "'\r=1");
     row("a quote of the spreadsheets' own", "'=1", crlf, {}, R"('=1\r\n)", "''=1");
     row("signs after the first", "1=2-@", crlf, {}, R"(1=2-@\r\n)");
+    row("a space", "01 2", crlf, {}, R"(01 2\r\n)");
     row("nothing received", "", "", {}, "");
 }
 
@@ -224,6 +225,7 @@ void TestSessionLog::logThatCannotBeOpenedSaysWhy_data()
         << "session.csv" << header.chopped(QByteArray(",exact_full_mph").size()) + "\r\n"
         << another;
     QTest::newRow("LF line ends") << "session.csv" << header + "\n" << another;
+    QTest::newRow("a line end alone") << "session.csv" << QByteArray("\n") << another;
     QTest::newRow("a byte-order mark") << "session.csv"
                                        << "\xef\xbb\xbf" + header + "\r\n"
                                        << another;
