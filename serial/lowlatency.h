@@ -25,8 +25,5 @@ std::optional<QString> slowAdapterNotice(const QString &devicePath);
 // Linux only. Tests stand in for the driver's TIOCGSERIAL and TIOCSSERIAL, which a pseudo-terminal
 // refuses; an empty function brings back ioctl.
 void setSerialIoctl(std::function<int(int handle, unsigned long request, serial_struct *)> ioctl);
-// Linux only. Tests give a folder of their own in place of /sys/class/tty; empty text brings it
-// back.
-void setSysClassTty(const QString &folder);
 
 #endif // LOWLATENCY_H

@@ -1,6 +1,6 @@
 #include "lowlatency.h"
 
-#include "serialports.h"
+#include "systemports.h"
 
 #include <QFile>
 
@@ -20,12 +20,6 @@ std::function<int(int, unsigned long, serial_struct *)> &serialIoctl()
     return current;
 }
 
-QString &sysClassTty()
-{
-    static QString current;
-    return current;
-}
-
 int askDriver(int handle, unsigned long request, serial_struct *serial)
 {
     return serialIoctl() ? serialIoctl()(handle, request, serial) : ioctl(handle, request, serial);
@@ -34,8 +28,7 @@ int askDriver(int handle, unsigned long request, serial_struct *serial)
 // The latency timer of the USB adapter behind the tty, in milliseconds.
 std::optional<int> latencyTimer(const QString &tty)
 {
-    const QString folder
-        = sysClassTty().isEmpty() ? QStringLiteral("/sys/class/tty") : sysClassTty();
+    const QString folder = sysClassTty();
     QFile file(folder + u'/' + tty + QStringLiteral("/device/latency_timer"));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -76,9 +69,4 @@ std::optional<QString> slowAdapterNotice(const QString &devicePath)
 void setSerialIoctl(std::function<int(int, unsigned long, serial_struct *)> ioctl)
 {
     serialIoctl() = std::move(ioctl);
-}
-
-void setSysClassTty(const QString &folder)
-{
-    sysClassTty() = folder;
 }

@@ -64,6 +64,9 @@ QString portListing(const QList<SerialPortEntry> &ports);
 // Tests give their own list of ports; an empty function brings back the machine's. The list
 // names each port's links itself, unless the tests give a /dev/serial too.
 void setSerialPortSource(std::function<QList<SerialPortEntry>()> source);
+// Linux only. Tests give a folder of their own in place of /sys/class/tty, where an adapter's
+// identity and latency timer are read; empty text brings it back.
+void setSysClassTty(const QString &folder);
 // Linux only. Tests give a folder of their own in place of /dev/serial, with by-id and by-path in
 // it, whose links then name the ports listed; empty text brings it back.
 void setDevSerial(const QString &folder);

@@ -29,6 +29,9 @@ struct UsbIdentity
 };
 std::optional<UsbIdentity> usbIdentity(const QString &device);
 
+// Linux only: /sys/class/tty, or the tests' folder in its place.
+QString sysClassTty();
+
 // VID:PID as the port list writes it: "0403:6001".
 QString vendorProduct(quint16 vendor, quint16 product);
 

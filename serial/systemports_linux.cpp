@@ -8,6 +8,12 @@
 
 namespace {
 
+QString &sysClassTtyGiven()
+{
+    static QString current;
+    return current;
+}
+
 QString &devSerial()
 {
     static QString current;
@@ -72,7 +78,7 @@ std::optional<UsbIdentity> usbIdentity(const QString &device)
 {
     const QString tty = QFileInfo(device).fileName();
     QString folder
-        = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(tty)).canonicalFilePath();
+        = QFileInfo(sysClassTty() + u'/' + tty + QStringLiteral("/device")).canonicalFilePath();
     for (int up = 0; up < UsbDeviceLevels && !folder.isEmpty(); ++up) {
         if (QFileInfo::exists(folder + QStringLiteral("/idVendor"))) {
             return UsbIdentity {sysfsValue(folder, "idVendor") + u':'
@@ -82,6 +88,16 @@ std::optional<UsbIdentity> usbIdentity(const QString &device)
         folder = QFileInfo(folder).path();
     }
     return std::nullopt;
+}
+
+QString sysClassTty()
+{
+    return sysClassTtyGiven().isEmpty() ? QStringLiteral("/sys/class/tty") : sysClassTtyGiven();
+}
+
+void setSysClassTty(const QString &folder)
+{
+    sysClassTtyGiven() = folder;
 }
 
 bool deviceIsPresent(const QString &path)

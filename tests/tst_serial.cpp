@@ -278,7 +278,8 @@ void TestSerial::slowAdapterIsToldOnce_data()
     QTest::newRow("no latency timer") << QByteArray() << false;
 }
 
-// Opened by a link, as a by-id name is, with the tty's folder as sysfs has it.
+// Opened by a link, as a by-id name is, with the tty's folder as sysfs has it, which tells the
+// adapter's identity too.
 void TestSerial::slowAdapterIsToldOnce()
 {
     QFETCH(QByteArray, latencyTimer);
@@ -286,8 +287,19 @@ void TestSerial::slowAdapterIsToldOnce()
     PseudoTerminal line;
     const QString tty = QFileInfo(line.devicePath()).fileName();
     QTemporaryDir root;
-    const QString folder = root.filePath(tty + QStringLiteral("/device"));
+    // As sysfs has it: the tty's device is the adapter's port, two folders below the USB device
+    // that tells its identity.
+    const QString usbDevice = root.filePath(QStringLiteral("devices/1-1"));
+    const QString folder = usbDevice + QStringLiteral("/1-1:1.0/") + tty;
     QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QDir().mkpath(root.filePath(tty)));
+    QVERIFY(QFile::link(folder, root.filePath(tty + QStringLiteral("/device"))));
+    for (const auto &[name, value] :
+         {std::pair {"idVendor", "0403"}, {"idProduct", "6001"}, {"serial", "A1"}}) {
+        QFile file(usbDevice + u'/' + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(value) + '\n');
+    }
     if (!latencyTimer.isEmpty()) {
         QFile timer(folder + QStringLiteral("/latency_timer"));
         QVERIFY(timer.open(QIODevice::WriteOnly));
@@ -296,6 +308,7 @@ void TestSerial::slowAdapterIsToldOnce()
     setSysClassTty(root.path());
     const QString link = root.filePath(QStringLiteral("usb-FTDI_FT232R_A1-if00-port0"));
     QVERIFY(QFile::link(line.devicePath(), link));
+    QCOMPARE(deviceIdentity(link), QStringLiteral("0403:6001 A1"));
     CommControl port;
     QSignalSpy notices(&port, &CommControl::notice);
     QVERIFY(notices.isValid());

@@ -1,10 +1,10 @@
 #include "commandline.h"
 #include "form1.h"
-#include "lowlatency.h"
 #include "messagebox.h"
 #include "portchoice.h"
 #include "portchooser.h"
 #include "pseudoterminal.h"
+#include "serialports.h"
 #include "startup.h"
 
 #include <QAbstractItemView>
