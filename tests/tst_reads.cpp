@@ -143,6 +143,9 @@ void TestReads::readsThatCameTogetherAreListedWholeAndInOrder_data()
     QTest::newRow("a burst in pieces across reads") << pieces << lines(40);
     QTest::newRow("a burst in one piece") << QByteArrayList {reads(1, 60)} << lines(60);
     // Without a line end inside it, a read is taken whole, as the scanner program always did.
+    // A line end left at the front (a length set shorter than the barcodes) is a read of its own.
+    QTest::newRow("a line end first")
+        << QByteArrayList {"\r\n" + reads(1, 1)} << QStringList {"1. \r\n", "2. 000000000001"};
     QTest::newRow("no line end to end at")
         << QByteArrayList {"000000000001\r0000"} << QStringList {"1. 000000000001"};
 }

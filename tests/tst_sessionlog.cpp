@@ -401,6 +401,25 @@ void TestSessionLog::slowDiskDelaysRowsButNeverLetsThemPileUp()
     log.append({QStringLiteral("61")});
     log.waitForWritten();
     QVERIFY(log.isOpen());
+    // Rows appended while a group syncs all wait, and are counted to the last.
+    std::atomic<bool> syncing = false;
+    std::atomic<bool> synced = false;
+    SessionLog held;
+    held.setSync([&](int) {
+        syncing = true;
+        while (!synced)
+            std::this_thread::sleep_for(1ms);
+        return 0;
+    });
+    QVERIFY(held.open(folder.filePath(QStringLiteral("held.csv"))));
+    held.append({QStringLiteral("0")});
+    QTRY_VERIFY(syncing);
+    for (int row = 1; row <= 5; ++row)
+        held.append({QString::number(row)});
+    synced = true;
+    held.waitForWritten();
+    QCOMPARE(held.mostRowsWaiting(), 5);
+
     syncError = EIO;
     log.append({QStringLiteral("62")});
     log.waitForWritten();
