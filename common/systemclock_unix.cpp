@@ -2,6 +2,10 @@
 
 #include <ctime>
 
+// A 32-bit time_t ends on 19 January 2038, and with it the wall clock and localtime_r: the build
+// asks a 32-bit system's C library for the 64-bit one.
+static_assert(sizeof(time_t) >= 8, "time_t must hold moments past 2038");
+
 ClockReading readClocks()
 {
     timespec now {};

@@ -15,9 +15,20 @@ std::function<ReadTime()> &source()
     return current;
 }
 
+std::function<ClockReading()> &clockSource()
+{
+    static std::function<ClockReading()> current;
+    return current;
+}
+
+ClockReading clockNow()
+{
+    return clockSource() ? clockSource()() : readClocks();
+}
+
 ReadTime clockReadTime()
 {
-    const ClockReading now = readClocks();
+    const ClockReading now = clockNow();
     const LocalTime local = localTime(now.secondsSinceEpoch);
     const double seconds = local.hour * 3600.0 + local.minute * 60.0 + local.second;
     return {static_cast<float>(seconds + now.nanoseconds / 1e9), now.monotonicMicroseconds};
@@ -52,9 +63,14 @@ void setReadTimeSource(std::function<ReadTime()> newSource)
     source() = std::move(newSource);
 }
 
+void setClockSource(std::function<ClockReading()> newSource)
+{
+    clockSource() = std::move(newSource);
+}
+
 QString localTimestamp()
 {
-    const ClockReading now = readClocks();
+    const ClockReading now = clockNow();
     const LocalTime local = localTime(now.secondsSinceEpoch);
     const long offsetMinutes = std::labs(local.utcOffsetSeconds) / 60;
     char text[128];

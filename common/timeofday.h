@@ -1,6 +1,8 @@
 #ifndef TIMEOFDAY_H
 #define TIMEOFDAY_H
 
+#include "systemclock.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -23,6 +25,9 @@ ReadTime readTime();
 // monotonic clock follows it to the microsecond; an empty function puts the real clocks back.
 void setTimeOfDaySource(std::function<float()> source);
 void setReadTimeSource(std::function<ReadTime()> source);
+// Tests set the wall clock behind the read times and localTimestamp to moments the system's clock
+// is not set to (past 2038, say); an empty function puts the system's clocks back.
+void setClockSource(std::function<ClockReading()> source);
 
 // The local date and time now to the microsecond, ISO 8601 with the UTC offset:
 // 2026-12-08T21:04:05.123456+01:00.

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -126,6 +127,8 @@ private slots:
     void startSetsAndClearsAreLoggedInTurn();
     void speedRowsGiveTheExactTimeBesideTheListedOne_data();
     void speedRowsGiveTheExactTimeBesideTheListedOne();
+    void logAndReadTimesFollowTheClockPast2038_data();
+    void logAndReadTimesFollowTheClockPast2038();
 };
 
 void TestSessionLog::readRowsSurviveARealCsvReader_data()
@@ -603,6 +606,55 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
     verifyNoFormulas(rows);
     QCOMPARE(rows.last().at(1), QStringLiteral("speed"));
     QCOMPARE(rows.last().mid(5), cells);
+}
+
+void TestSessionLog::logAndReadTimesFollowTheClockPast2038_data()
+{
+    QTest::addColumn<qint64>("secondsSinceEpoch");
+    QTest::addColumn<qint64>("nanoseconds");
+    QTest::addColumn<QString>("timestamp");
+    QTest::addColumn<double>("timeOfDay");
+    QTest::newRow("winter") << Q_INT64_C(1796760245) << Q_INT64_C(123456789)
+                            << "2026-12-08T21:04:05.123456+01:00" << 75845.123456789;
+    QTest::newRow("summer time") << Q_INT64_C(1782900000) << Q_INT64_C(500000000)
+                                 << "2026-07-01T12:00:00.500000+02:00" << 43200.5;
+    QTest::newRow("last second of a 32-bit time_t")
+        << Q_INT64_C(2147483647) << Q_INT64_C(999999000) << "2038-01-19T04:14:07.999999+01:00"
+        << 15247.999999;
+    QTest::newRow("first second past it")
+        << Q_INT64_C(2147483648) << Q_INT64_C(0) << "2038-01-19T04:14:08.000000+01:00" << 15248.0;
+    QTest::newRow("summer time past 2038") << Q_INT64_C(2161591200) << Q_INT64_C(250000000)
+                                           << "2038-07-01T12:00:00.250000+02:00" << 43200.25;
+    QTest::newRow("past an unsigned 32-bit count")
+        << Q_INT64_C(4294967296) << Q_INT64_C(0) << "2106-02-07T07:28:16.000000+01:00" << 26896.0;
+}
+
+// A 32-bit system's clock cannot be set past 2038 for one process: the clock is given instead,
+// with central European time in a rule that needs no time zone files.
+void TestSessionLog::logAndReadTimesFollowTheClockPast2038()
+{
+    QFETCH(qint64, secondsSinceEpoch);
+    QFETCH(qint64, nanoseconds);
+    QFETCH(QString, timestamp);
+    QFETCH(double, timeOfDay);
+    const QByteArray zone = qgetenv("TZ");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const auto restore = qScopeGuard([&] {
+        setClockSource({});
+        if (hadZone)
+            qputenv("TZ", zone);
+        else
+            qunsetenv("TZ");
+        tzset();
+    });
+    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    setClockSource([=] { return ClockReading {secondsSinceEpoch, nanoseconds, 5'000'000}; });
+
+    QCOMPARE(localTimestamp(), timestamp);
+    const ReadTime read = readTime();
+    QCOMPARE(read.timeOfDay, static_cast<float>(timeOfDay));
+    QCOMPARE(read.monotonicMicroseconds, Q_INT64_C(5'000'000));
 }
 
 QTEST_MAIN(TestSessionLog)
