@@ -58,7 +58,8 @@ Nanoseconds toNanoseconds(double seconds)
 
 timespec toTimespec(Nanoseconds time)
 {
-    return {static_cast<time_t>(time / NanosecondsPerSecond), time % NanosecondsPerSecond};
+    return {static_cast<time_t>(time / NanosecondsPerSecond),
+            static_cast<long>(time % NanosecondsPerSecond)};
 }
 
 Nanoseconds now()
