@@ -177,8 +177,8 @@ void Form1::load()
     Text3->setText(QStringLiteral("12"));
     ScanFlag = 1;
     ReadNumber = QStringLiteral("1");
-    m_log.append(
-        startFields(localTimestamp(), QStringLiteral(PELMAR_VERSION), Comm1.devicePath(), m_scale));
+    m_log.append(startFields(localTimestamp(), QStringLiteral(PELMAR_VERSION), Comm1.devicePath(),
+                             m_scale, Comm1.modemLinesRaised()));
     // Applies the threshold and throws away whatever arrived before the window is up.
     clickSet();
 }

@@ -97,11 +97,14 @@ QStringList sessionLogColumns()
 }
 
 QStringList startFields(const QString &time, const QString &version, const QString &device,
-                        double scale)
+                        double scale, bool modemLinesRaised)
 {
     QStringList fields = fieldsOf(time, QStringLiteral("start"));
     fields[Scale] = number(scale);
-    fields[Note] = QStringLiteral("Pelmar %1 on %2").arg(version, device);
+    fields[Note] = QStringLiteral("Pelmar %1 on %2, %3")
+                       .arg(version, device,
+                            modemLinesRaised ? QStringLiteral("DTR and RTS raised")
+                                             : QStringLiteral("which has no modem lines"));
     return fields;
 }
 

@@ -52,8 +52,9 @@ struct SetRecord
 
 // The log's columns, its header row.
 QStringList sessionLogColumns();
+// The start, on device, with whether opening it raised DTR and RTS (a line may have none).
 QStringList startFields(const QString &time, const QString &version, const QString &device,
-                        double scale);
+                        double scale, bool modemLinesRaised);
 QStringList readFields(const QString &time, const ReadRecord &read);
 QStringList speedFields(const QString &time, const SpeedRecord &speed);
 QStringList setFields(const QString &time, const SetRecord &set);
