@@ -1,6 +1,8 @@
 #include "commandline.h"
 
+#include "portcheck.h"
 #include "serialports.h"
+#include "standardstreams.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -25,6 +27,12 @@ const QCommandLineOption PortOption(
     QStringLiteral("device"));
 const QCommandLineOption ListPortsOption(QStringLiteral("list-ports"),
                                          QStringLiteral("List the serial ports found and exit."));
+const QCommandLineOption CheckPortOption(
+    QStringLiteral("check-port"),
+    QStringLiteral("Check <port> as the scanner's (no window): print what the system and the "
+                   "adapter tell, every byte received, and what an unplug and a plug-in do; "
+                   "send it with a problem report."),
+    QStringLiteral("port"));
 const QCommandLineOption
     LogOption(QStringLiteral("log"),
               QStringLiteral("Append a CSV row to <file> at the start and for every read, "
@@ -36,11 +44,6 @@ const QCommandLineOption ScaleOption(
                    "22.5 G, 48 O, 120 TT, 160 N, 220 Z."),
     QStringLiteral("ratio"));
 
-void print(FILE *stream, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-}
-
 } // namespace
 
 CommandLine::CommandLine(const QStringList &arguments)
@@ -48,8 +51,8 @@ CommandLine::CommandLine(const QStringList &arguments)
     m_parser.setApplicationDescription(
         QStringLiteral("Lists what a serial barcode scanner reads and measures the speed of a "
                        "model passing it."));
-    m_parser.addOptions(
-        {HelpOption, VersionOption, PortOption, ListPortsOption, LogOption, ScaleOption});
+    m_parser.addOptions({HelpOption, VersionOption, PortOption, ListPortsOption, CheckPortOption,
+                         LogOption, ScaleOption});
 
     if (!m_parser.parse(arguments)) {
         m_action = Refuse;
@@ -81,24 +84,28 @@ CommandLine::CommandLine(const QStringList &arguments)
         m_action = ShowVersion;
     else if (m_parser.isSet(ListPortsOption))
         m_action = ListPorts;
+    else if (m_parser.isSet(CheckPortOption))
+        m_action = CheckPort;
 }
 
 int CommandLine::runWithoutWindow() const
 {
     switch (m_action) {
     case ShowHelp:
-        print(stdout, m_parser.helpText());
+        writeText(stdout, m_parser.helpText());
         return 0;
     case ShowVersion:
-        print(stdout,
-              QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                            QCoreApplication::applicationVersion()));
+        writeText(stdout,
+                  QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                QCoreApplication::applicationVersion()));
         return 0;
     case ListPorts:
-        print(stdout, portListing(availableSerialPorts()));
+        writeText(stdout, portListing(availableSerialPorts()));
         return 0;
+    case CheckPort:
+        return checkPort(m_parser.value(CheckPortOption), stdout);
     case Refuse:
-        print(stderr, QStringLiteral("pelmar: %1\n\n").arg(m_error) + m_parser.helpText());
+        writeText(stderr, QStringLiteral("pelmar: %1\n\n").arg(m_error) + m_parser.helpText());
         return 2;
     case OpenWindow:
         break;

@@ -11,7 +11,7 @@
 class CommandLine
 {
 public:
-    enum Action { OpenWindow, ShowHelp, ShowVersion, ListPorts, Refuse };
+    enum Action { OpenWindow, ShowHelp, ShowVersion, ListPorts, CheckPort, Refuse };
 
     explicit CommandLine(const QStringList &arguments);
 
