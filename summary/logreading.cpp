@@ -56,7 +56,7 @@ struct Columns
 // A read as the window keeps it for the pair.
 struct PairRead
 {
-    qint64 number = -1;
+    qint32 number = -1;
     qint32 code = -1;
 };
 
@@ -77,9 +77,9 @@ std::optional<double> numberOf(QByteArrayView cell)
     return value;
 }
 
-qint64 wholeNumberOf(QByteArrayView cell)
+qint32 wholeNumberOf(QByteArrayView cell)
 {
-    qint64 value = -1;
+    qint32 value = -1;
     const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
     return error == std::errc() && end == cell.data() + cell.size() && value >= 0 ? value : -1;
 }
@@ -238,7 +238,6 @@ void LogReader::takeSpeed(qint64 line, const LogTime &time,
     SpeedPress press;
     press.utcMicroseconds = time.utcMicroseconds;
     press.utcOffsetSeconds = time.offsetSeconds;
-    press.line = line;
     press.fullMph = *full;
     press.exactFullMph = *exact;
     press.session = static_cast<qint32>(m_readings.sessions.size() - 1);

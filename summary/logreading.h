@@ -30,21 +30,21 @@ struct Session
     qint64 repeatedPresses = 0;
 };
 
-// The speed of one press of Calculate Speed, the last for its pair.
+// The speed of one press of Calculate Speed, the last for its pair. Kept small: a long log holds
+// hundreds of thousands.
 struct SpeedPress
 {
     qint64 utcMicroseconds = 0;
-    qint64 line = 0;
     double fullMph = 0; // from the single-precision read times; NaN when refused
     double exactFullMph = 0; // by the monotonic clock; NaN where the row has none
+    qint32 utcOffsetSeconds = 0;
     qint32 session = 0;
     qint32 firstCode = -1; // into Readings::texts; -1 when the read is not known
     qint32 secondCode = -1;
-    qint64 firstNumber = -1; // the reads' numbers as listed; -1 when not known
-    qint64 secondNumber = -1;
+    qint32 firstNumber = -1; // the reads' numbers as listed; -1 when not known
+    qint32 secondNumber = -1;
     qint32 note = -1; // into Readings::texts; -1 for none
     bool pairFromReads = false; // the row has no pair of its own: it was found from the reads
-    qint32 utcOffsetSeconds = 0;
 
     bool refused() const { return std::isnan(fullMph); }
     // The exact speed where the log has it.

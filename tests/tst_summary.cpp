@@ -181,6 +181,38 @@ QStringList findings(const SpeedSummary &summary)
     return lines;
 }
 
+// Counts of the page's elements by name and class, and each model's colour and shape, checking as
+// it goes that nothing is fetched or run.
+void readPage(const QString &path, QHash<QString, int> &counts, QSet<QString> &marks)
+{
+    QFile page(path);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&page);
+    QString fill;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QString element = xml.name().toString();
+        const QString kind = xml.attributes().value(QStringLiteral("class")).toString();
+        QVERIFY2(element != u"script" && element != u"link" && element != u"img",
+                 qPrintable(element));
+        for (const QXmlStreamAttribute &attribute : xml.attributes()) {
+            QVERIFY2(!attribute.value().contains(u"http") && !attribute.value().contains(u"url("),
+                     qPrintable(attribute.value().toString()));
+        }
+        ++counts[element + u'.' + kind];
+        // A pass's first drawing after its title is its model's shape, in its model's colour.
+        if (kind == u"pass") {
+            fill = xml.attributes().value(QStringLiteral("fill")).toString();
+        } else if (!fill.isEmpty() && element != u"title") {
+            marks << fill + u' ' + element + u' '
+                    + xml.attributes().value(QStringLiteral("d")).toString();
+            fill.clear();
+        }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+}
+
 } // namespace
 
 class TestSummary : public QObject
@@ -193,6 +225,7 @@ private slots:
     void badInputIsNamedWithItsStatus_data();
     void badInputIsNamedWithItsStatus();
     void csvAndPageCarryTheSameSummary();
+    void tenModelsAreToldApartOnThePage();
 };
 
 void TestSummary::passesAreSummedUpByModel_data()
@@ -432,39 +465,44 @@ void TestSummary::csvAndPageCarryTheSameSummary()
                            "outlier|=A|-B|||||30", "not averaged|-B|C|||||80",
                            "not averaged|C|D|||||"}));
 
-    QFile page(request.reportPath);
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&page);
     QHash<QString, int> counts;
-    QSet<QString> marks; // a model's colour and shape together
-    QString fill;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        const QString element = xml.name().toString();
-        const QString kind = xml.attributes().value(QStringLiteral("class")).toString();
-        QVERIFY2(element != u"script" && element != u"link" && element != u"img",
-                 qPrintable(element));
-        for (const QXmlStreamAttribute &attribute : xml.attributes()) {
-            QVERIFY2(!attribute.value().contains(u"http") || attribute.name() == u"xmlns",
-                     qPrintable(attribute.value().toString()));
-        }
-        ++counts[element + u'.' + kind];
-        // A pass's first drawing after its title is its model's shape, in its model's colour.
-        if (kind == u"pass") {
-            fill = xml.attributes().value(QStringLiteral("fill")).toString();
-        } else if (!fill.isEmpty() && element != u"title") {
-            marks << fill + u' ' + element + u' '
-                    + xml.attributes().value(QStringLiteral("d")).toString();
-            fill.clear();
-        }
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QSet<QString> marks;
+    readPage(request.reportPath, counts, marks);
     QCOMPARE(counts.value(QStringLiteral("g.pass")), 7);
     QCOMPARE(counts.value(QStringLiteral("circle.outlier")), 1);
     QCOMPARE(counts.value(QStringLiteral("line.median")), 2);
     QCOMPARE(counts.value(QStringLiteral("g.aside")), 1); // the refused speed has no point
     QCOMPARE(marks.size(), 2);
+}
+
+// Ten models, each told apart by colour and by shape. With PELMAR_SUMMARY_FOLDER set, the page is
+// kept there as ten-models.html, for scripts/check-report to print.
+void TestSummary::tenModelsAreToldApartOnThePage()
+{
+    QTemporaryDir temporary;
+    const QString kept = qEnvironmentVariable("PELMAR_SUMMARY_FOLDER");
+    const QDir folder(kept.isEmpty() ? temporary.path() : kept);
+    QString script;
+    for (int pass = 0; pass < 40; ++pass) {
+        const int model = pass % 10;
+        const double mph = 30 + 8 * model + (pass / 10 == 3 ? 15 : pass / 10);
+        script += QStringLiteral("%1 %2 %3;")
+                      .arg(QChar(u'A' + 2 * model))
+                      .arg(QChar(u'B' + 2 * model))
+                      .arg(mph);
+    }
+    SummaryRequest request;
+    request.logs << folder.filePath(QStringLiteral("ten-models.csv"));
+    request.reportPath = folder.filePath(QStringLiteral("ten-models.html"));
+    writeFile(request.logs.first(), logOf(script));
+    QCOMPARE(summarise(request).status, 0);
+    QHash<QString, int> counts;
+    QSet<QString> marks;
+    readPage(request.reportPath, counts, marks);
+    QCOMPARE(counts.value(QStringLiteral("g.pass")), 40);
+    QCOMPARE(counts.value(QStringLiteral("circle.outlier")), 10);
+    QCOMPARE(counts.value(QStringLiteral("line.median")), 10);
+    QCOMPARE(marks.size(), 10);
 }
 
 QTEST_GUILESS_MAIN(TestSummary)
