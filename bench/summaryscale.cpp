@@ -13,7 +13,9 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -23,10 +25,13 @@ using Benchmark::Clock;
 constexpr int DefaultRows = 1'000'000;
 constexpr double TargetSeconds = 2;
 constexpr double TargetMegabytes = 50;
-// Three models in turn, each pass a read of each code and a speed, the fourth pass of each slow.
+// Three models in turn, each pass a read of each code and a speed, one pass in OddEvery of each
+// slow.
 const char *const Codes[] = {"111111111111", "222222222222", "333333333333",
                              "444444444444", "555555555555", "666666666666"};
 constexpr double Speeds[] = {90, 120, 60};
+constexpr qint64 OddEvery = 20;
+constexpr double InchesApart = 12;
 
 QString timeAt(qint64 microseconds)
 {
@@ -66,16 +71,18 @@ void writeLog(const QString &path, qint64 rows, bool readsOnly)
         read(first);
         read(second);
         if (!readsOnly && row < rows) {
-            const double mph
-                = Speeds[model] * (pass / 3 % 4 == 3 ? 0.8 : 1) * (1 + (pass % 7) * 1e-3);
+            const double mph = Speeds[model] * (pass / 3 % OddEvery == OddEvery - 1 ? 0.8 : 1)
+                * (1 + (pass % 7) * 1e-3);
             SpeedRecord speed;
-            speed.distanceInches = 12;
+            speed.distanceInches = InchesApart;
             speed.scan1 = 64800;
             speed.scan2 = 64801;
             speed.scale = 87;
             speed.modelMph = mph / 87;
             speed.fullMph = mph;
-            speed.exactMicroseconds = 1'000'000;
+            // The time between the reads that gives that speed, to the microsecond.
+            speed.exactMicroseconds
+                = std::llround(InchesApart / 12 / (mph / 87 * 5280 / 3600) * 1e6);
             speed.scan1Number = QString::number(number - 1);
             speed.scan1Code = first;
             speed.scan2Number = QString::number(number);
@@ -100,19 +107,34 @@ void writeLog(const QString &path, qint64 rows, bool readsOnly)
         Benchmark::fail(("cannot write " + path + ": " + file.errorString()).toStdString());
 }
 
-// The child's part: one summary of path, its time and its peak resident memory on stdout.
-int summarise(const QString &path)
+// The child's part: one summary of path, its time and its peak resident memory on stdout; with
+// files, the CSV and the page too, beside the log.
+int summarise(const QString &path, bool files)
 {
     SummaryRequest request;
     request.logs << path;
+    if (files) {
+        request.csvPath = path + QStringLiteral(".summary.csv");
+        request.reportPath = path + QStringLiteral(".summary.html");
+    }
     qsizetype printed = 0;
     const auto start = Clock::now();
+    const std::clock_t cpuStart = std::clock();
     const int status = runSummary(
         request, [&printed](const QString &text) { printed += text.size(); },
         [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     const double seconds = Benchmark::milliseconds(Clock::now() - start) / 1000;
-    std::printf("%.3f %.1f %lld %d\n", seconds, Benchmark::procMegabytes("self", "status", "VmHWM"),
-                static_cast<long long>(printed), status);
+    const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    std::printf("%.3f %.1f %lld %d %.3f\n", seconds,
+                Benchmark::procMegabytes("self", "status", "VmHWM"),
+                static_cast<long long>(printed), status, cpuSeconds);
+    for (const QString &file : {request.csvPath, request.reportPath}) {
+        if (!file.isEmpty()) {
+            std::fprintf(stderr, "%s: %.1f MB\n", qPrintable(QFileInfo(file).fileName()),
+                         static_cast<double>(QFileInfo(file).size()) / 1e6);
+            QFile::remove(file);
+        }
+    }
     return 0;
 }
 
@@ -131,9 +153,11 @@ int main(int argc, char *argv[])
           "Where the log goes (default /var/tmp/pelmar-summary-bench.csv), removed at the "
           "end.",
           "file", "/var/tmp/pelmar-summary-bench.csv"},
+         {"keep", "Leave the log in place at the end."},
+         {"files", "Write the CSV and the page as well (the targets are for the text alone)."},
          {"summarise", "(The child's part) sum up <file> and print the figures.", "file"}});
     if (commandLine.isSet("summarise"))
-        return summarise(commandLine.value("summarise"));
+        return summarise(commandLine.value("summarise"), commandLine.isSet("files"));
 
     const int rows = commandLine.number("rows", 3);
     const QString log = commandLine.value("log");
@@ -145,16 +169,22 @@ int main(int argc, char *argv[])
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {"--summarise", log});
+    QStringList arguments {"--summarise", log};
+    if (commandLine.isSet("files"))
+        arguments << "--files";
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     child.waitForFinished(-1);
-    QFile::remove(log);
+    if (!commandLine.isSet("keep"))
+        QFile::remove(log);
     const QStringList figures = QString::fromLatin1(child.readAllStandardOutput()).split(u' ');
-    if (figures.size() != 4)
+    if (figures.size() != 5)
         Benchmark::fail("the child gave no figures");
     const double seconds = figures[0].toDouble();
     const double megabytes = figures[1].toDouble();
-    std::printf("summary: %.3f s, peak resident %.1f MB, %s characters of text, exit status %s",
-                seconds, megabytes, qPrintable(figures[2]), qPrintable(figures[3]));
+    std::printf("summary: %.3f s (%.3f s of processor time), peak resident %.1f MB, %s characters "
+                "of text, exit status %s\n",
+                seconds, figures[4].toDouble(), megabytes, qPrintable(figures[2]),
+                qPrintable(figures[3].trimmed()));
     Benchmark::Verdicts verdicts;
     verdicts.check(seconds < TargetSeconds, "under %.0f s", TargetSeconds);
     verdicts.check(megabytes < TargetMegabytes, "under %.0f MB resident", TargetMegabytes);

@@ -189,12 +189,16 @@ void LogReader::take(qint64 line, const std::vector<QByteArrayView> &cells)
                      .arg(m_columns.count));
         return;
     }
-    const std::optional<LogTime> time = parseLogTime(cells[m_columns.time]);
-    if (!time) {
-        leaveOut(line, QStringLiteral("its time is not one a Pelmar log writes: left out"));
-        return;
-    }
     const QByteArrayView kind = cells[m_columns.kind];
+    // Only the times of starts and speeds are used; a read's is never read.
+    std::optional<LogTime> time;
+    if (kind == "start" || kind == "speed") {
+        time = parseLogTime(cells[m_columns.time]);
+        if (!time) {
+            leaveOut(line, QStringLiteral("its time is not one a Pelmar log writes: left out"));
+            return;
+        }
+    }
     if (kind == "start") {
         startSession(line, time);
         const std::optional<double> scale = numberOf(cells[m_columns.scale]);
@@ -207,7 +211,8 @@ void LogReader::take(qint64 line, const std::vector<QByteArrayView> &cells)
     session().lastLine = line;
     if (kind == "read") {
         m_lastPress.reset();
-        if (!m_nextIsFirst)
+        // A log whose speed rows name their pair needs the window's pairing no more.
+        if (!m_nextIsFirst || hasPairColumns())
             return;
         (*m_nextIsFirst ? m_scan1 : m_scan2)
             = pairRead(cells[m_columns.number], cells[m_columns.code]);

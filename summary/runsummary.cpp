@@ -8,18 +8,26 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTextStream>
 
+#include <functional>
 #include <utility>
 
 namespace {
 
 // Whole or not at all: a summary cut short by a full disk would be taken for the whole.
-QString writeWhole(const QString &path, const QByteArray &content)
+QString writeWhole(const QString &path, const std::function<void(QTextStream &out)> &write)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString());
-    return {};
+    if (file.open(QIODevice::WriteOnly)) {
+        QTextStream out(&file);
+        out.setEncoding(QStringConverter::Utf8);
+        write(out);
+        out.flush();
+        if (out.status() == QTextStream::Ok && file.commit())
+            return {};
+    }
+    return QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString());
 }
 
 bool sameFile(const QString &one, const QString &other)
@@ -81,15 +89,15 @@ int runSummary(const SummaryRequest &request, const std::function<void(const QSt
         status = SummaryRowsLeftOut;
     }
     if (!request.csvPath.isEmpty()) {
-        if (const QString failed = writeWhole(request.csvPath, summaryCsv(*summary));
-            !failed.isEmpty()) {
+        const auto csv = [&summary](QTextStream &out) { out << summaryCsv(*summary); };
+        if (const QString failed = writeWhole(request.csvPath, csv); !failed.isEmpty()) {
             err(failed);
             return SummaryFailed;
         }
     }
     if (!request.reportPath.isEmpty()) {
-        if (const QString failed = writeWhole(request.reportPath, summaryPage(*summary));
-            !failed.isEmpty()) {
+        const auto page = [&summary](QTextStream &out) { writeSummaryPage(out, *summary); };
+        if (const QString failed = writeWhole(request.reportPath, page); !failed.isEmpty()) {
             err(failed);
             return SummaryFailed;
         }

@@ -96,7 +96,7 @@ QString modelShape(qsizetype place)
     return QLatin1String(shapes[static_cast<size_t>(place) % shapes.size()]);
 }
 
-QString speedChart(const SpeedSummary &summary, qint32 session)
+void writeSpeedChart(QTextStream &out, const SpeedSummary &summary, qint32 session)
 {
     const Readings &readings = summary.readings;
     QList<const ModelSummary *> models;
@@ -130,7 +130,7 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
     for (const size_t index : setAside)
         include(index);
     if (earliest > latest)
-        return {};
+        return;
     if (latest - earliest < 10) {
         earliest -= 5;
         latest += 5;
@@ -146,15 +146,15 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
     const Scale x {earliest - margin, latest + margin, Left, Width - Right};
     const double timeStep = timeStepSeconds(x.to - x.from);
 
-    QString svg = QStringLiteral("<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" "
-                                 "viewBox=\"0 0 %1 %2\" role=\"img\" aria-label=\"%3\">\n")
-                      .arg(Width)
-                      .arg(Height)
-                      .arg(escapedHtml(QStringLiteral("Full-size speed of every pass of %1")
-                                           .arg(sessionName(summary, session))));
-    svg += QStringLiteral("<g class=\"axes\" font-size=\"10\" fill=\"#333\">\n");
+    out << QStringLiteral("<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" "
+                          "viewBox=\"0 0 %1 %2\" role=\"img\" aria-label=\"%3\">\n")
+               .arg(Width)
+               .arg(Height)
+               .arg(escapedHtml(QStringLiteral("Full-size speed of every pass of %1")
+                                    .arg(sessionName(summary, session))));
+    out << QStringLiteral("<g class=\"axes\" font-size=\"10\" fill=\"#333\">\n");
     for (double mph = y.from; mph <= y.to + speedStep / 2; mph += speedStep) {
-        svg += QStringLiteral("<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#ddd\"/>"
+        out << QStringLiteral("<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#ddd\"/>"
                               "<text x=\"%4\" y=\"%5\" text-anchor=\"end\">%6</text>\n")
                    .arg(Left)
                    .arg(Width - Right)
@@ -165,7 +165,7 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
     }
     for (double second = std::ceil(x.from / timeStep) * timeStep; second <= x.to;
          second += timeStep) {
-        svg += QStringLiteral("<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#ddd\"/>"
+        out << QStringLiteral("<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#ddd\"/>"
                               "<text x=\"%1\" y=\"%4\" text-anchor=\"middle\">%5</text>\n")
                    .arg(number(x(second)))
                    .arg(Top)
@@ -173,13 +173,13 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
                    .arg(Height - Bottom + 13)
                    .arg(clockTime(static_cast<qint64>(second * MicrosecondsPerSecond)));
     }
-    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">time of day</text>\n"
+    out << QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">time of day</text>\n"
                           "<text transform=\"translate(12 %3) rotate(-90)\" "
                           "text-anchor=\"middle\">full-size mph</text>\n")
                .arg((Left + Width - Right) / 2)
                .arg(Height - 4)
                .arg((Top + Height - Bottom) / 2);
-    svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"none\" "
+    out << QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"none\" "
                           "stroke=\"#555\"/>\n</g>\n")
                .arg(Left)
                .arg(Top)
@@ -196,7 +196,7 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
         const ModelSummary &model = *models[place];
         const QString colour = modelColour(place);
         const QString name = modelName(summary, model.firstCode, model.secondCode);
-        svg += QStringLiteral("<line class=\"median\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" "
+        out << QStringLiteral("<line class=\"median\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" "
                               "stroke=\"%4\" stroke-width=\"1.2\" stroke-dasharray=\"6 3\">"
                               "<title>%5: median %6 mph</title></line>\n")
                    .arg(Left)
@@ -211,7 +211,7 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
                                 .arg(timeOfDay(speed.time()), name, fixed(speed.bestMph(), 2));
             if (outlier)
                 title += QStringLiteral(", left out as an outlier");
-            svg += QStringLiteral("<g class=\"pass\" transform=\"%1\" fill=\"%2\"><title>%3</title>"
+            out << QStringLiteral("<g class=\"pass\" transform=\"%1\" fill=\"%2\"><title>%3</title>"
                                   "%4%5</g>\n")
                        .arg(at(speed), colour, escapedHtml(title), modelShape(place),
                             outlier ? QStringLiteral("<circle class=\"outlier\" r=\"8.5\" "
@@ -222,12 +222,12 @@ QString speedChart(const SpeedSummary &summary, qint32 session)
     }
     for (const size_t index : setAside) {
         const SpeedPress &speed = readings.speeds[index];
-        svg += QStringLiteral("<g class=\"aside\" transform=\"%1\" stroke=\"#999\" "
+        out << QStringLiteral("<g class=\"aside\" transform=\"%1\" stroke=\"#999\" "
                               "stroke-width=\"1.4\"><title>%2 %3: %4 mph, not averaged in</title>"
                               "<path d=\"M-3,-3 L3,3 M-3,3 L3,-3\"/></g>\n")
                    .arg(at(speed), timeOfDay(speed.time()),
                         escapedHtml(modelName(summary, speed.firstCode, speed.secondCode)),
                         fixed(speed.bestMph(), 2));
     }
-    return svg + QStringLiteral("</svg>\n");
+    out << QStringLiteral("</svg>\n");
 }

@@ -130,47 +130,46 @@ QString passLists(const SpeedSummary &summary, qint32 session)
 
 } // namespace
 
-QByteArray summaryPage(const SpeedSummary &summary)
+void writeSummaryPage(QTextStream &out, const SpeedSummary &summary)
 {
     const Readings &readings = summary.readings;
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
-                                  "<meta charset=\"utf-8\"/>\n"
-                                  "<title>Pelmar speed summary</title>\n<style>%1</style>\n"
-                                  "</head>\n<body>\n")
-                       .arg(QLatin1String(Style));
-    page += element("h1", QStringLiteral("Pelmar speed summary")) + u'\n';
+    out << QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"
+                          "<meta charset=\"utf-8\"/>\n"
+                          "<title>Pelmar speed summary</title>\n<style>%1</style>\n"
+                          "</head>\n<body>\n")
+               .arg(QLatin1String(Style));
+    out << element("h1", QStringLiteral("Pelmar speed summary")) + u'\n';
     QString logs;
     for (const QString &log : readings.logs)
         logs += element("li", QFileInfo(log).absoluteFilePath());
-    page += QStringLiteral("<ul class=\"small\">%1</ul>\n").arg(logs);
+    out << QStringLiteral("<ul class=\"small\">%1</ul>\n").arg(logs);
     const QStringList problems = problemTexts(summary);
     if (!problems.isEmpty()) {
         QString items;
         for (const QString &problem : problems)
             items += element("li", printableCode(problem));
-        page += QStringLiteral("<div class=\"problems\"><p>Rows left out of this summary:</p>"
-                               "<ul class=\"small\">%1</ul></div>\n")
-                    .arg(items);
+        out << QStringLiteral("<div class=\"problems\"><p>Rows left out of this summary:</p>"
+                              "<ul class=\"small\">%1</ul></div>\n")
+                   .arg(items);
     }
     for (qint32 session = 0; session < readings.sessions.size(); ++session) {
-        page += QStringLiteral("<section>\n");
-        page += element("h2", sessionName(summary, session));
-        page += element("p", sessionDetails(summary, session), " class=\"small\"");
-        page += speedChart(summary, session);
-        page += modelTable(summary, session);
-        page += passLists(summary, session);
-        page += QStringLiteral("</section>\n");
+        out << QStringLiteral("<section>\n");
+        out << element("h2", sessionName(summary, session));
+        out << element("p", sessionDetails(summary, session), " class=\"small\"");
+        writeSpeedChart(out, summary, session);
+        out << modelTable(summary, session);
+        out << passLists(summary, session);
+        out << QStringLiteral("</section>\n");
     }
-    page += element("p",
-                    QStringLiteral("Full-size speeds. Each model is its pair of codes in the order "
-                                   "read; its dashed line is its median. A pass more than %1 % "
-                                   "from its model's median is left out as an outlier once the "
-                                   "model has %2 passes; the figures are of the passes kept. "
-                                   "Timed: exact by the monotonic clock, single from the read "
-                                   "times in single precision, as older rows have them.")
-                        .arg(OutlierShare * 100)
-                        .arg(MinimumPassesForOutliers),
-                    " class=\"small\"");
-    page += QStringLiteral("\n</body>\n</html>\n");
-    return page.toUtf8();
+    out << element("p",
+                   QStringLiteral("Full-size speeds. Each model is its pair of codes in the order "
+                                  "read; its dashed line is its median. A pass more than %1 % "
+                                  "from its model's median is left out as an outlier once the "
+                                  "model has %2 passes; the figures are of the passes kept. "
+                                  "Timed: exact by the monotonic clock, single from the read "
+                                  "times in single precision, as older rows have them.")
+                       .arg(OutlierShare * 100)
+                       .arg(MinimumPassesForOutliers),
+                   " class=\"small\"");
+    out << QStringLiteral("\n</body>\n</html>\n");
 }
