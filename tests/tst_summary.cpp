@@ -361,6 +361,8 @@ void TestSummary::badInputIsNamedWithItsStatus_data()
     QTest::newRow("codes guarded against formulas, and a format's %2")
         << "s.csv" << logOf(QStringLiteral("=1+2 %2 40;=1+2 %2 41")) << QStringList() << 0 << ""
         << "=1+2 -> %2       2         0       40.50";
+    QTest::newRow("a log named with a format's %1") << "a%1b.csv" << log << QStringList() << 0 << ""
+                                                    << "a%1b.csv, session 1: started";
     QTest::newRow("a control character in a code, shown escaped")
         << "s.csv" << logOf(QStringLiteral("A\x1b[2J B 40")) << QStringList() << 0 << ""
         << "A\\x1b[2J -> B";
