@@ -166,9 +166,7 @@ QString printableCode(const QString &code)
     QString printable;
     for (const QChar c : code) {
         const char16_t unit = c.unicode();
-        if (unit == u'\\')
-            printable += QStringLiteral("\\\\");
-        else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0))
+        if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0))
             printable
                 += QStringLiteral("\\x%1").arg(static_cast<int>(unit), 2, 16, QLatin1Char('0'));
         else

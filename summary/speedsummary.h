@@ -73,7 +73,8 @@ double median(std::vector<double> &values);
 // Why, in words: "Scan1 > Scan2, try again!", "reads 5 and 6 mix the codes of two models".
 QString setAsideText(const SpeedSummary &summary, const SetAside &setAside);
 
-// "A -> B", the codes with their control characters escaped so that no terminal acts on them.
+// "A -> B", the codes with their control characters written \xHH so that no terminal acts on them
+// and every page shows them.
 QString modelName(const SpeedSummary &summary, qint32 firstCode, qint32 secondCode);
 QString printableCode(const QString &code);
 

@@ -31,10 +31,11 @@ svg.mark { width: 3.2mm; height: 3.2mm; vertical-align: -0.6mm; margin-right: 1m
 section { break-inside: avoid; }
 )";
 
+// Control characters, which a path or a note may hold, are written \xHH: XML has no place for them.
 QString element(const char *name, const QString &text, const char *attributes = "")
 {
     return QStringLiteral("<%1%2>%3</%1>")
-        .arg(QLatin1String(name), QLatin1String(attributes), escapedHtml(text));
+        .arg(QLatin1String(name), QLatin1String(attributes), escapedHtml(printableCode(text)));
 }
 
 QString mark(qsizetype place)
