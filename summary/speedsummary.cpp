@@ -59,7 +59,9 @@ void summariseModel(const Readings &readings, ModelSummary &model)
     model.medianMph = median(kept);
     model.lowestMph = kept.front();
     model.highestMph = kept.back();
-    model.spreadPercent = (model.highestMph - model.lowestMph) / std::abs(model.medianMph) * 100;
+    model.spreadPercent = model.medianMph == 0
+        ? 0
+        : (model.highestMph - model.lowestMph) / std::abs(model.medianMph) * 100;
 }
 
 // Each session's models against the one with the code asked for (the one read that way first,
@@ -85,6 +87,9 @@ bool compareModels(SpeedSummary &summary)
                 reference = i;
             }
         }
+        // A reference of 0 mph, which only speeds both ways at once can give, is no reference.
+        if (reference && summary.models[*reference].medianMph == 0)
+            reference.reset();
         if (reference) {
             found = true;
             summary.models[*reference].reference = true;
@@ -116,6 +121,8 @@ Result<SpeedSummary> summariseSpeeds(Readings readings, const QString &against)
         std::optional<SetAsideReason> reason;
         if (speed.refused())
             reason = SetAsideReason::Refused;
+        else if (speed.bestMph() == 0)
+            reason = SetAsideReason::NoDistance;
         else if (speed.firstCode < 0 || speed.secondCode < 0)
             reason = SetAsideReason::WithoutReads;
         else if (speed.firstCode == speed.secondCode)
@@ -195,6 +202,8 @@ QString setAsideText(const SpeedSummary &summary, const SetAside &setAside)
     switch (setAside.reason) {
     case SetAsideReason::Refused:
         return summary.readings.texts.value(speed.note);
+    case SetAsideReason::NoDistance:
+        return QStringLiteral("no distance between the barcodes was typed, which gives 0 mph");
     case SetAsideReason::WithoutReads:
         return QStringLiteral("the log does not say which reads it was worked out from");
     case SetAsideReason::OneCodeTwice:

@@ -44,6 +44,7 @@ struct ModelSummary
 // Why a press of Calculate Speed is not averaged in.
 enum class SetAsideReason {
     Refused, // the window gave no speed: the note says why
+    NoDistance, // 0 mph, as from a distance box holding no number
     WithoutReads, // the log does not say which reads the speed was worked out from
     OneCodeTwice, // a barcode read twice, as when the other was missed
     MixedPair, // the codes of two models: reads missed put the pairing out of step

@@ -171,7 +171,7 @@ QStringList findings(const SpeedSummary &summary)
         lines << line;
     }
     const char *const reasons[]
-        = {"refused", "without reads", "one code twice", "mixed", "reopened"};
+        = {"refused", "no distance", "without reads", "one code twice", "mixed", "reopened"};
     for (const SetAside &aside : summary.setAside) {
         const SpeedPress &speed = summary.readings.speeds[aside.speed];
         lines << QStringLiteral("aside %1: %2")
@@ -264,10 +264,10 @@ void TestSummary::passesAreSummedUpByModel_data()
         << QStringList {"A -> B: 2 kept, 0 out, median 45.5, 100.0 %",
                         "C -> D: 2 kept, 0 out, median 60.5, 133.0 %", "aside B -> C: mixed",
                         "aside A -> A: one code twice"};
-    QTest::newRow("refused and reopened speeds, not averaged in")
-        << "A B 45;A B -;A B 200 r;A B 46" << 21 << ""
+    QTest::newRow("refused, reopened and 0 mph speeds, not averaged in")
+        << "A B 45;A B -;A B 200 r;A B 0;A B 46" << 21 << ""
         << QStringList {"A -> B: 2 kept, 0 out, median 45.5, 100.0 %", "aside A -> B: refused",
-                        "aside A -> B: reopened"};
+                        "aside A -> B: reopened", "aside A -> B: no distance"};
     QTest::newRow("pressed again for one pass: the last press counts once")
         << "A B 45;again 50;A B 46;A B 44;again 47" << 21 << ""
         << QStringList {"A -> B: 3 kept, 0 out, median 47, 100.0 %"};
