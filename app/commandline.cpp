@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "portcheck.h"
+#include "runsummary.h"
 #include "serialports.h"
 #include "standardstreams.h"
 
@@ -38,6 +39,14 @@ const QCommandLineOption
               QStringLiteral("Append a CSV row to <file> at the start and for every read, "
                              "speed, Set and clear; a file under another header is refused."),
               QStringLiteral("file"));
+const QCommandLineOption SummaryOption(QStringLiteral("summary"), QString(SummaryHelp),
+                                       QStringLiteral("log"));
+const QCommandLineOption SummaryCsvOption(QStringLiteral("summary-csv"), QString(SummaryCsvHelp),
+                                          QStringLiteral("file"));
+const QCommandLineOption ReportOption(QStringLiteral("report"), QString(ReportHelp),
+                                      QStringLiteral("file.html"));
+const QCommandLineOption AgainstOption(QStringLiteral("against"), QString(AgainstHelp),
+                                       QStringLiteral("code"));
 const QCommandLineOption ScaleOption(
     QStringLiteral("scale"),
     QStringLiteral("The model's scale ratio for the full-size speed: 87 for HO (the default), "
@@ -52,14 +61,24 @@ CommandLine::CommandLine(const QStringList &arguments)
         QStringLiteral("Lists what a serial barcode scanner reads and measures the speed of a "
                        "model passing it."));
     m_parser.addOptions({HelpOption, VersionOption, PortOption, ListPortsOption, CheckPortOption,
-                         LogOption, ScaleOption});
+                         LogOption, ScaleOption, SummaryOption, SummaryCsvOption, ReportOption,
+                         AgainstOption});
 
     if (!m_parser.parse(arguments)) {
         m_action = Refuse;
         m_error = m_parser.errorText();
         return;
     }
-    if (!m_parser.positionalArguments().isEmpty()) {
+    const bool summing = m_parser.isSet(SummaryOption);
+    for (const QCommandLineOption &option : {SummaryCsvOption, ReportOption, AgainstOption}) {
+        if (!summing && m_parser.isSet(option)) {
+            m_action = Refuse;
+            m_error = QStringLiteral("--%1 goes with --summary.").arg(option.names().constFirst());
+            return;
+        }
+    }
+    // pelmar --summary A.csv B.csv: the logs after the first are the arguments left.
+    if (!summing && !m_parser.positionalArguments().isEmpty()) {
         m_action = Refuse;
         m_error = QStringLiteral("Unexpected argument '%1'.")
                       .arg(m_parser.positionalArguments().constFirst());
@@ -86,6 +105,8 @@ CommandLine::CommandLine(const QStringList &arguments)
         m_action = ListPorts;
     else if (m_parser.isSet(CheckPortOption))
         m_action = CheckPort;
+    else if (summing)
+        m_action = Summarize;
 }
 
 int CommandLine::runWithoutWindow() const
@@ -104,6 +125,15 @@ int CommandLine::runWithoutWindow() const
         return 0;
     case CheckPort:
         return checkPort(m_parser.value(CheckPortOption), stdout);
+    case Summarize:
+        return runSummary(
+            {m_parser.values(SummaryOption) + m_parser.positionalArguments(),
+             m_parser.value(SummaryCsvOption), m_parser.value(ReportOption),
+             m_parser.value(AgainstOption)},
+            [](const QString &text) { writeText(stdout, text); },
+            [](const QString &line) {
+                writeText(stderr, QStringLiteral("pelmar: %1\n").arg(line));
+            });
     case Refuse:
         writeText(stderr, QStringLiteral("pelmar: %1\n\n").arg(m_error) + m_parser.helpText());
         return 2;

@@ -51,9 +51,9 @@ void writeLog(const QString &path, qint64 rows, bool readsOnly)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         Benchmark::fail(("cannot write " + path + ": " + file.errorString()).toStdString());
     QByteArray group = csvRow(sessionLogColumns()).toUtf8();
-    group
-        += csvRow(startFields(timeAt(0), QStringLiteral("1.0"), QStringLiteral("/dev/ttyUSB0"), 87))
-               .toUtf8();
+    group += csvRow(startFields(timeAt(0), QStringLiteral("1.0"), QStringLiteral("/dev/ttyUSB0"),
+                                87, true))
+                 .toUtf8();
     qint64 number = 0;
     qint64 pass = 0;
     qint64 time = 0;

@@ -288,8 +288,12 @@ void TestStartup::commandLineIsReadOrRefused_data()
     row("stray argument", {"/dev/ttyUSB0"}, 2, "", "pelmar: Unexpected argument '/dev/ttyUSB0'.");
     row("a window without a display", {"--port", "/dev/pelmar-none"}, 1, "",
         "pelmar: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY "
-        "is set). Start Pelmar in a desktop session; --help, --version and --list-ports need "
-        "none.");
+        "is set). Start Pelmar in a desktop session; --help, --version, --list-ports, --check-port "
+        "and --summary need none.");
+    row("a summary's page without a summary", {"--report", "speeds.html"}, 2, "",
+        "pelmar: --report goes with --summary.");
+    row("a summary of a log that is not there", {"--summary", "/pelmar-none.csv"}, 1, "",
+        "pelmar: /pelmar-none.csv: no such file");
     for (const char *scale : {"0", "-87", "abc", "inf", "nan", "22,5", ""}) {
         const QByteArray name = "scale '" + QByteArray(scale) + "'";
         row(name.constData(), {"--scale", scale, "--version"}, 2, "",

@@ -90,7 +90,8 @@ QByteArray logOf(const QString &script, qsizetype columns = 21)
         row(fields);
     };
     const auto start = [&] {
-        row(startFields(timeAt(second), QStringLiteral("1.0"), QStringLiteral("/dev/ttyUSB0"), 87));
+        row(startFields(timeAt(second), QStringLiteral("1.0"), QStringLiteral("/dev/ttyUSB0"), 87,
+                        true));
         number = 0;
         nextIsFirst = true;
         firstNumber = firstCode = secondNumber = secondCode = QString();
