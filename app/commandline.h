@@ -7,11 +7,12 @@
 #include <QString>
 
 // What Pelmar was asked on its command line. It is read before any application object exists,
-// so that --help, --version and --list-ports need no display.
+// so that what prints and ends (--help, --version, --list-ports, --check-port, --summary) needs
+// no display.
 class CommandLine
 {
 public:
-    enum Action { OpenWindow, ShowHelp, ShowVersion, ListPorts, Refuse };
+    enum Action { OpenWindow, ShowHelp, ShowVersion, ListPorts, CheckPort, Summarize, Refuse };
 
     explicit CommandLine(const QStringList &arguments);
 

@@ -17,9 +17,10 @@ QStringList commandLineArguments(int argc, char *argv[]);
 // Why there is no display to show the window on, or nothing when there is one.
 std::optional<QString> missingDisplay();
 
-// Lets standard output and error reach the console the program was typed in, for --help,
-// --version, --list-ports and the lines on stderr. A Windows program without a console of its
-// own, as one started from the Start menu should be, must attach to its parent's.
+// Lets standard output and error reach the console the program was typed in, for what it prints
+// and ends: a Windows program without a console of its own, as one started from the Start menu
+// should be, must attach to its parent's. Never for the window, which would end with that
+// console when the prompt is closed or Ctrl+C is typed there.
 void useParentConsole();
 
 // Gives the application its icon, for its windows and the desktop's lists of them: on Linux the

@@ -26,7 +26,7 @@ std::optional<QString> missingDisplay()
     }
     return QStringLiteral("there is no display to show the window on (neither DISPLAY nor "
                           "WAYLAND_DISPLAY is set). Start Pelmar in a desktop session; --help, "
-                          "--version and --list-ports need none.");
+                          "--version, --list-ports, --check-port and --summary need none.");
 }
 
 void useParentConsole() { }

@@ -34,8 +34,9 @@ bool leadsSomewhere(DWORD stream)
 
 } // namespace
 
-// Started from a Command Prompt, a program of the desktop has no console of its own and its
-// output would go nowhere; one started from the Start menu has no console to attach to.
+// Started from a Command Prompt as pelmar.exe, a program of the desktop has no console of its own
+// and its output would go nowhere; one started from the Start menu has no console to attach to.
+// Typed as pelmar, pelmar.com answers instead, and the prompt waits for it.
 void useParentConsole()
 {
     const bool outputLeads = leadsSomewhere(STD_OUTPUT_HANDLE);

@@ -177,8 +177,8 @@ void Form1::load()
     Text3->setText(QStringLiteral("12"));
     ScanFlag = 1;
     ReadNumber = QStringLiteral("1");
-    m_log.append(
-        startFields(localTimestamp(), QStringLiteral(PELMAR_VERSION), Comm1.devicePath(), m_scale));
+    m_log.append(startFields(localTimestamp(), QStringLiteral(PELMAR_VERSION), Comm1.devicePath(),
+                             m_scale, Comm1.modemLinesRaised()));
     // Applies the threshold and throws away whatever arrived before the window is up.
     clickSet();
 }
@@ -290,16 +290,15 @@ void Form1::clickSet()
 void Form1::comm1OnComm()
 {
     const ReadTime time = readTime();
-    const ReadMoment moment {time.monotonicMicroseconds, Comm1.openings()};
+    std::optional<ReadMoment> &moment = ScanFlag == 1 ? m_scan1Moment : m_scan2Moment;
     if (ScanFlag == 1) {
         Scan1 = time.timeOfDay;
-        m_scan1Moment = moment;
         ScanFlag = 0;
     } else {
         Scan2 = time.timeOfDay;
-        m_scan2Moment = moment;
         ScanFlag = 1;
     }
+    moment = ReadMoment {time.monotonicMicroseconds, Comm1.openings(), {}, {}};
     const QString data = Comm1.InputRead();
     const double length = Val(Text2->text());
     // A negative length shows no code rather than failing on every read.
@@ -307,6 +306,8 @@ void Form1::comm1OnComm()
     const QString line = ReadNumber + QStringLiteral(". ") + code;
     m_reads.insertTop(line);
     const QString number = ReadNumber;
+    moment->number = number;
+    moment->code = code;
     ReadNumber = numberToText(Val(ReadNumber) + 1);
     m_log.append(readFields(localTimestamp(), {number, code, data, Comm1.lastInputMarks(), line}));
 }
@@ -335,6 +336,15 @@ void Form1::clickSpeed()
     record.scan1 = Scan1;
     record.scan2 = Scan2;
     record.scale = m_scale;
+    // The reads the speed is worked out from, whose codes tell which model passed.
+    if (m_scan1Moment) {
+        record.scan1Number = m_scan1Moment->number;
+        record.scan1Code = m_scan1Moment->code;
+    }
+    if (m_scan2Moment) {
+        record.scan2Number = m_scan2Moment->number;
+        record.scan2Code = m_scan2Moment->code;
+    }
     if (m_scan1Moment && m_scan2Moment) {
         record.exactMicroseconds
             = m_scan2Moment->monotonicMicroseconds - m_scan1Moment->monotonicMicroseconds;

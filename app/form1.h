@@ -87,11 +87,14 @@ private:
     void connectHandler(QPushButton *button, void (Form1::*handler)());
     void runHandler(void (Form1::*handler)());
 
-    // A read as the monotonic clock saw it, and the opening of the port it came through.
+    // A read as the monotonic clock saw it, the opening of the port it came through, and its
+    // number and code as listed (empty when taking it from the port failed).
     struct ReadMoment
     {
         qint64 monotonicMicroseconds = 0;
         quint64 opening = 0;
+        QString number;
+        QString code;
     };
 
     ReadList m_reads;

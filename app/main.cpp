@@ -13,9 +13,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("pelmar"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELMAR_VERSION));
-    useParentConsole();
     const CommandLine commandLine(commandLineArguments(argc, argv));
     if (commandLine.action() != CommandLine::OpenWindow) {
+        useParentConsole();
         const QCoreApplication application(argc, argv);
         return commandLine.runWithoutWindow();
     }

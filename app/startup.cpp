@@ -8,6 +8,7 @@
 #include "result.h"
 #include "runtimeerror.h"
 #include "serialports.h"
+#include "standardstreams.h"
 
 #include <QDialog>
 #include <QObject>
@@ -55,7 +56,7 @@ bool loadOnScannerPort(Form1 &form, const QString &commandLinePort)
 
 void printLine(const QString &text)
 {
-    std::fprintf(stderr, "pelmar: %s\n", qPrintable(text));
+    writeText(stderr, QStringLiteral("pelmar: %1\n").arg(text));
 }
 
 bool startSession(Form1 &form, const CommandLine &commandLine)

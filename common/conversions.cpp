@@ -26,7 +26,9 @@ long long powerOfTen(std::string_view decimal)
         return 0;
     const long long digit = first < point ? static_cast<long long>(point - first) - 1
                                           : -static_cast<long long>(first - point);
-    std::string_view exponentText = decimal.substr(std::min(e + 1, decimal.size()));
+    if (e == decimal.size())
+        return digit;
+    std::string_view exponentText = decimal.substr(e + 1);
     const bool negative = exponentText.starts_with('-');
     if (negative || exponentText.starts_with('+'))
         exponentText.remove_prefix(1);

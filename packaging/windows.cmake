@@ -1,8 +1,9 @@
-# Installs Pelmar for Windows as one folder that runs from wherever it is put: pelmar.exe with every
-# DLL and Qt plugin it loads beside it (what windeployqt would copy; a cross build has none), the
-# README and the copyright; and makes the zip and the setup program (scripts/package --windows).
+# Installs Pelmar for Windows as one folder that runs from wherever it is put: pelmar.exe and its
+# console twin pelmar.com with every DLL and Qt plugin they load beside them (what windeployqt
+# would copy; a cross build has none), the README and the copyright; and makes the zip and the
+# setup program (scripts/package --windows).
 # Included by CMakeLists.txt here, which sets what every package shares.
-install(TARGETS pelmar RUNTIME DESTINATION .)
+install(TARGETS pelmar pelmar-console RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
 install(FILES debian/copyright DESTINATION . RENAME COPYRIGHT.txt)
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double KilometresPerMile = 1.609344;
 constexpr double MicrosecondsPerSecond = 1e6;
 
 enum Column {
@@ -31,8 +30,16 @@ enum Column {
     ExactSeconds,
     ExactModelMph,
     ExactFullMph,
+    Scan1Number,
+    Scan1Code,
+    Scan2Number,
+    Scan2Code,
     ColumnCount
 };
+
+// Where each earlier header ended: the first had no exact speeds, the second no pair.
+constexpr int FirstColumnCount = ExactSeconds;
+constexpr int SecondColumnCount = Scan1Number;
 
 // A spreadsheet runs a cell that begins with one of these as a formula; a tab or a CR before one
 // may be taken as a blank and skipped.
@@ -41,24 +48,9 @@ bool beginsAFormula(QStringView cell)
     return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
 }
 
-// A label can carry anything, so text gets a ' before such a first character, as spreadsheets
-// themselves write it; and before a ' of its own, so that taking one ' off gives the text back.
-QString textCell(const QString &text)
-{
-    return beginsAFormula(text) || text.startsWith(u'\'') ? u'\'' + text : text;
-}
-
 QString hexEscape(char16_t c)
 {
     return QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
-}
-
-// The same figures in every locale: the comma is the field separator. A spreadsheet reads a
-// number with a minus as a number; -Infinity, a distance too large to read, is text to it.
-QString number(double value)
-{
-    const QString text = numberToText(value, QStringLiteral("."));
-    return std::isfinite(value) ? text : textCell(text);
 }
 
 QStringList fieldsOf(const QString &time, const QString &kind)
@@ -80,28 +72,38 @@ void addExactSpeed(QStringList &fields, const SpeedRecord &speed)
     const double full = model * speed.scale;
     if (!std::isfinite(full))
         return;
-    fields[ExactSeconds] = number(seconds);
-    fields[ExactModelMph] = number(model);
-    fields[ExactFullMph] = number(full);
+    fields[ExactSeconds] = numberCell(seconds);
+    fields[ExactModelMph] = numberCell(model);
+    fields[ExactFullMph] = numberCell(full);
 }
 
 } // namespace
 
 QStringList sessionLogColumns()
 {
-    return {"time",          "kind",        "number",        "code",
-            "received",      "distance_in", "scan1",         "scan2",
-            "model_mph",     "full_mph",    "full_kmh",      "scale",
-            "listed",        "note",        "exact_seconds", "exact_model_mph",
-            "exact_full_mph"};
+    return {"time",           "kind",         "number",        "code",
+            "received",       "distance_in",  "scan1",         "scan2",
+            "model_mph",      "full_mph",     "full_kmh",      "scale",
+            "listed",         "note",         "exact_seconds", "exact_model_mph",
+            "exact_full_mph", "scan1_number", "scan1_code",    "scan2_number",
+            "scan2_code"};
+}
+
+QList<QStringList> earlierSessionLogHeaders()
+{
+    const QStringList columns = sessionLogColumns();
+    return {columns.first(FirstColumnCount), columns.first(SecondColumnCount)};
 }
 
 QStringList startFields(const QString &time, const QString &version, const QString &device,
-                        double scale)
+                        double scale, bool modemLinesRaised)
 {
     QStringList fields = fieldsOf(time, QStringLiteral("start"));
-    fields[Scale] = number(scale);
-    fields[Note] = QStringLiteral("Pelmar %1 on %2").arg(version, device);
+    fields[Scale] = numberCell(scale);
+    fields[Note] = QStringLiteral("Pelmar %1 on %2, %3")
+                       .arg(version, device,
+                            modemLinesRaised ? QStringLiteral("DTR and RTS raised")
+                                             : QStringLiteral("which has no modem lines"));
     return fields;
 }
 
@@ -118,21 +120,25 @@ QStringList readFields(const QString &time, const ReadRecord &read)
 QStringList speedFields(const QString &time, const SpeedRecord &speed)
 {
     QStringList fields = fieldsOf(time, QStringLiteral("speed"));
-    fields[DistanceInches] = number(speed.distanceInches);
-    fields[Scan1] = number(static_cast<double>(speed.scan1));
-    fields[Scan2] = number(static_cast<double>(speed.scan2));
+    fields[DistanceInches] = numberCell(speed.distanceInches);
+    fields[Scan1] = numberCell(static_cast<double>(speed.scan1));
+    fields[Scan2] = numberCell(static_cast<double>(speed.scan2));
     if (speed.modelMph && speed.fullMph) {
-        fields[ModelMph] = number(*speed.modelMph);
-        fields[FullMph] = number(*speed.fullMph);
-        fields[FullKmh] = number(*speed.fullMph * KilometresPerMile);
+        fields[ModelMph] = numberCell(*speed.modelMph);
+        fields[FullMph] = numberCell(*speed.fullMph);
+        fields[FullKmh] = numberCell(*speed.fullMph * KilometresPerMile);
         addExactSpeed(fields, speed);
     }
-    fields[Scale] = number(speed.scale);
+    fields[Scale] = numberCell(speed.scale);
     fields[Listed] = textCell(speed.listed);
     // Reads are lost while the scanner is away, so the two may be of different passes.
     const QString reopened = QStringLiteral("the scanner's port was lost and opened again "
                                             "between the two reads, which may not be of one pass");
     fields[Note] = speed.note.isEmpty() && speed.reopenedBetween ? reopened : speed.note;
+    fields[Scan1Number] = speed.scan1Number;
+    fields[Scan1Code] = textCell(speed.scan1Code);
+    fields[Scan2Number] = speed.scan2Number;
+    fields[Scan2Code] = textCell(speed.scan2Code);
     return fields;
 }
 
@@ -164,6 +170,26 @@ QStringList clearBufferFields(const QString &time, const QString &emptied,
     fields[Received] = escapeReceived(emptied, marks);
     fields[Note] = QStringLiteral("Clear Buffer");
     return fields;
+}
+
+// A label can carry anything, so text gets a ' before such a first character, as spreadsheets
+// themselves write it; and before a ' of its own, so that taking one ' off gives the text back.
+QString textCell(const QString &text)
+{
+    return beginsAFormula(text) || text.startsWith(u'\'') ? u'\'' + text : text;
+}
+
+QString textOfCell(const QString &cell)
+{
+    return cell.startsWith(u'\'') ? cell.sliced(1) : cell;
+}
+
+// The same figures in every locale: the comma is the field separator. A spreadsheet reads a
+// number with a minus as a number; -Infinity, a distance too large to read, is text to it.
+QString numberCell(double value)
+{
+    const QString text = numberToText(value, QStringLiteral("."));
+    return std::isfinite(value) ? text : textCell(text);
 }
 
 QString escapeReceived(const QString &received, const QList<qsizetype> &marks)

@@ -38,6 +38,11 @@ struct SpeedRecord
     bool reopenedBetween = false; // the port was lost and opened again between the two reads
     QString listed; // the line put on top of the list, or empty
     QString note; // why nothing was listed, or empty
+    // The reads behind scan1 and scan2, as listed; empty before the window has had such a read.
+    QString scan1Number;
+    QString scan1Code;
+    QString scan2Number;
+    QString scan2Code;
 };
 
 // One Set, load's included, as it goes into the log.
@@ -52,8 +57,12 @@ struct SetRecord
 
 // The log's columns, its header row.
 QStringList sessionLogColumns();
+// The headers of the logs that earlier Pelmars began, oldest first. Each later header added
+// columns at the end of the one before, so a row is read by the same names under any of them.
+QList<QStringList> earlierSessionLogHeaders();
+// The start, on device, with whether opening it raised DTR and RTS (a line may have none).
 QStringList startFields(const QString &time, const QString &version, const QString &device,
-                        double scale);
+                        double scale, bool modemLinesRaised);
 QStringList readFields(const QString &time, const ReadRecord &read);
 QStringList speedFields(const QString &time, const SpeedRecord &speed);
 QStringList setFields(const QString &time, const SetRecord &set);
@@ -67,6 +76,15 @@ QStringList clearBufferFields(const QString &time, const QString &emptied,
 // a '?' put in place of a byte with a parity error (a real '?' stays '?'). A first character
 // that would make a spreadsheet take the text for a formula is written \xHH as well.
 QString escapeReceived(const QString &received, const QList<qsizetype> &marks);
+
+// A cell of text as the log writes it: a ' before a first character that would make a
+// spreadsheet take it for a formula, and before a ' of its own.
+QString textCell(const QString &text);
+// The text a cell written by textCell holds.
+QString textOfCell(const QString &cell);
+// A number as the log writes it: up to 15 significant digits, a point as decimal separator, and
+// text rather than a formula for one that is not finite.
+QString numberCell(double value);
 
 // One row of RFC 4180 CSV, ended by CR LF: a field holding a comma, a quote, CR or LF is quoted
 // and its quotes doubled.

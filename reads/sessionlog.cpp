@@ -13,22 +13,30 @@
 
 namespace {
 
-// What an existing log file holds at its two ends: whether it begins with this log's header
-// (rows under another, an older Pelmar's or another program's, would be read by the wrong names),
-// and whether a crash cut its last row short, which the next row must not run on from.
+// What an existing log file holds at its two ends: the header it begins with, of this log or of
+// an earlier Pelmar's (rows under another, an older Pelmar's or another program's, would be read
+// by the wrong names), and whether a crash cut its last row short, which the next row must not run
+// on from.
 struct FileEnds
 {
-    bool beginsWithHeader = false;
+    QStringList header; // empty when the first line is no header that this log can append to
     bool endsInTheMiddleOfARow = false;
 };
 
-FileEnds endsOf(const QString &path, const QByteArray &header)
+FileEnds endsOf(const QString &path, const QList<QStringList> &headers)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     FileEnds ends;
-    ends.beginsWithHeader = file.read(header.size()) == header;
+    qint64 longest = 0;
+    for (const QStringList &header : headers)
+        longest = std::max(longest, qint64(csvRow(header).toUtf8().size()));
+    const QByteArray start = file.read(longest);
+    for (const QStringList &header : headers) {
+        if (start.startsWith(csvRow(header).toUtf8()))
+            ends.header = header;
+    }
     ends.endsInTheMiddleOfARow
         = file.seek(file.size() - 1) && file.read(1) != QByteArrayLiteral("\n");
     return ends;
@@ -54,17 +62,24 @@ Result<> SessionLog::open(const QString &path)
     const Result<OpenedLogFile> file = openLogFile(path);
     if (!file)
         return Result<>::failure(file.error());
-    const QByteArray header = csvRow(sessionLogColumns()).toUtf8();
     if (file->size == 0)
-        m_beforeFirstRow = header;
+        m_beforeFirstRow = csvRow(sessionLogColumns()).toUtf8();
+    m_columnCount = sessionLogColumns().size();
     if (file->regular && file->size > 0) {
-        const FileEnds ends = endsOf(path, header);
-        if (!ends.beginsWithHeader) {
+        // A log that the previous Pelmar began keeps its own columns: its rows are written without
+        // the columns added since, rather than wider than its header, which strict CSV readers
+        // refuse, and rather than by rewriting a header at the front of a file that may be large.
+        // Nothing is lost: the columns added name the pair of reads of a speed, which the read
+        // rows before it give as well.
+        const FileEnds ends
+            = endsOf(path, {earlierSessionLogHeaders().constLast(), sessionLogColumns()});
+        if (ends.header.isEmpty()) {
             closeLogFile(file->handle, path, false);
             return Result<>::failure(QStringLiteral(
                 "its first line is not the header this Pelmar writes, so new rows would not fit "
                 "its columns (name a new file, or move this one aside)"));
         }
+        m_columnCount = ends.header.size();
         if (ends.endsInTheMiddleOfARow)
             m_beforeFirstRow = QByteArrayLiteral("\r\n");
     }
@@ -79,7 +94,7 @@ void SessionLog::append(const QStringList &fields)
 {
     if (!isOpen())
         return;
-    const QByteArray row = csvRow(fields).toUtf8();
+    const QByteArray row = csvRow(fields.first(std::min(fields.size(), m_columnCount))).toUtf8();
     const std::lock_guard lock(m_mutex);
     m_waiting += std::exchange(m_beforeFirstRow, {}) + row;
     m_mostRowsWaiting = std::max(m_mostRowsWaiting, ++m_rowsWaiting);

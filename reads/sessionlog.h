@@ -37,9 +37,9 @@ public:
     void setSync(std::function<int(int handle)> sync) { m_sync = std::move(sync); }
 
     // Opens path to append to; the first row comes after the header when the file is new or
-    // empty. Fails with the reason when the file cannot be opened, or when it begins with another
-    // header than this log's, whose columns the rows would not fit. A file made here and left
-    // empty is removed when the log ends.
+    // empty. A file begun by the previous Pelmar is appended to in its own columns. Fails with the
+    // reason when the file cannot be opened, or when it begins with another header, whose columns
+    // the rows would not fit. A file made here and left empty is removed when the log ends.
     Result<> open(const QString &path);
     // Open, and no write has failed.
     bool isOpen() const { return m_handle >= 0 && !m_failed; }
@@ -65,6 +65,7 @@ private:
     int m_handle = -1;
     bool m_made = false;
     QByteArray m_beforeFirstRow;
+    qsizetype m_columnCount = 0; // of the file's header: a row's later fields are left out
     mutable std::mutex m_mutex;
     mutable std::condition_variable_any m_changed;
     QByteArray m_waiting; // rows appended, not yet taken up to be written

@@ -5,6 +5,7 @@
 
 // HO, the scale the full-size speed is worked out for unless another is given.
 inline constexpr double DefaultScale = 87;
+inline constexpr double KilometresPerMile = 1.609344;
 
 struct SpeedResult
 {

@@ -5,6 +5,7 @@
 #include "serialports.h"
 
 #include <QByteArrayView>
+#include <QMetaEnum>
 #include <QMetaObject>
 #include <QScopedValueRollback>
 
@@ -26,6 +27,25 @@ qsizetype firstReadLength(QByteArrayView received)
     return lineEnd >= 0 && afterLineEnd < received.size() ? afterLineEnd : received.size();
 }
 
+// Whether an error of the open port means that nothing more will be received. Qt 6.4 reports a
+// hang-up on Linux as a read error, over and over while the port stays open; Qt 6.8 reports none,
+// which m_hangUpCheck sees instead. On Windows, Qt ends reading after any failed wait, and gives
+// the driver's reason as it comes: a removed adapter may be a resource, permission, not-found or
+// unknown error. Only a time-out (of a wait for nothing) and a refused setting leave it reading.
+bool endsReading(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnsupportedOperationError:
+    case QSerialPort::NotOpenError:
+    case QSerialPort::OpenError:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // How often to look whether the line has hung up: often enough to tell the user within a
 // second, seldom enough to cost nothing.
 constexpr int HangUpCheckMilliseconds = 250;
@@ -33,7 +53,7 @@ constexpr int HangUpCheckMilliseconds = 250;
 } // namespace
 
 CommControl::CommControl(QObject *parent)
-    : QObject(parent), m_returnWatch([this] { return openDevice(); })
+    : QObject(parent), m_serial(this), m_returnWatch([this] { return openDevice(); })
 {
     m_serial.setReadBufferSize(ReceiveBufferSize);
     connect(&m_serial, &QSerialPort::readyRead, this, [this] {
@@ -44,12 +64,8 @@ CommControl::CommControl(QObject *parent)
     });
     connect(&m_serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) {
-                // Qt 6.4 reports a hangup as a read error, over and over while the port stays open.
-                // Qt 6.8 reports none: m_hangUpCheck sees it instead.
-                if (error == QSerialPort::ReadError || error == QSerialPort::WriteError
-                    || error == QSerialPort::ResourceError) {
+                if (endsReading(error))
                     loseDevice(error);
-                }
             });
     connect(&m_returnWatch, &ReturnWatch::notice, this, &CommControl::notice);
     // Qt 6.8 reads the 0 bytes of a hung-up line over and over without a signal, so the port
@@ -57,7 +73,7 @@ CommControl::CommControl(QObject *parent)
     m_hangUpCheck.setInterval(HangUpCheckMilliseconds);
     connect(&m_hangUpCheck, &QTimer::timeout, this, [this] {
         if (hungUp(m_serial))
-            loseDevice(QSerialPort::ResourceError);
+            loseDevice(QSerialPort::NoError);
     });
 }
 
@@ -144,6 +160,7 @@ OpenResult CommControl::openDevice()
         return OpenResult::failure(openError(m_serial, devicePath()));
     ++m_openings;
     m_decoder = ParityMarkDecoder(markParityErrors(m_serial));
+    m_modemLines = raiseModemLines(m_serial);
     requestLowLatency(m_serial);
     clearReceived();
     m_lostReason.clear();
@@ -289,6 +306,12 @@ void CommControl::loseDevice(QSerialPort::SerialPortError error)
     m_lostReason = error == QSerialPort::WriteError
         ? QStringLiteral("sending failed: %1").arg(m_serial.errorString())
         : QStringLiteral("unplugged, or the line was closed at the far end");
+    m_lossSeenBy = error == QSerialPort::NoError
+        ? QStringLiteral("Qt reported nothing; Pelmar's own look at the line saw it")
+        : QStringLiteral("Qt reported %1 (%2)")
+              .arg(QString::fromLatin1(
+                       QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error)),
+                   m_serial.errorString());
     m_hangUpCheck.stop();
     m_serial.close();
     clearReceived();

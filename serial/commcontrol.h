@@ -1,7 +1,9 @@
 #ifndef COMMCONTROL_H
 #define COMMCONTROL_H
 
+#include "linedriver.h"
 #include "linesettings.h"
+#include "lowlatency.h"
 #include "openerror.h"
 #include "paritymarks.h"
 #include "returnwatch.h"
@@ -64,6 +66,15 @@ public:
     // How many times the device has been opened: two reads taken under different counts have a
     // loss of the device between them, and reads may have been missed there.
     quint64 openings() const { return m_openings; }
+    // Whether the last open raised DTR and RTS: false where the line has no modem lines.
+    bool modemLinesRaised() const { return m_modemLines; }
+    // The modem lines of the open port as the driver tells them; none where it has none.
+    std::optional<QSerialPort::PinoutSignals> modemLines() { return readModemLines(m_serial); }
+    // The adapter's latency timer and low-latency flag, as far as the system tells.
+    QString latency() { return latencyReport(m_serial, devicePath()); }
+    // Who saw the last loss of the device: Qt, with its error and what the system told it, or
+    // Pelmar's own look at the line.
+    QString lossSeenBy() const { return m_lossSeenBy; }
 
 signals:
     void OnComm();
@@ -106,11 +117,13 @@ private:
     bool m_draining = false;
     QString m_devicePath;
     QString m_lostReason;
+    QString m_lossSeenBy;
     std::optional<QString> m_identity; // of the device last opened, to know it again
     QTimer m_hangUpCheck;
     ReturnWatch m_returnWatch;
     bool m_sending = false;
     bool m_latencyTold = false;
+    bool m_modemLines = false;
 };
 
 #endif // COMMCONTROL_H

@@ -1,6 +1,7 @@
 #include "linedriver.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 // QSerialPort sets IGNPAR and clears INPCK and PARMRK at every open; with them the other way round
@@ -22,4 +23,31 @@ bool hungUp(QSerialPort &port)
 {
     pollfd line {port.handle(), 0, 0};
     return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL));
+}
+
+// Opening a tty raises both already; asked again here so that every system starts the same. Not
+// through QSerialPort, which takes a pseudo-terminal's refusal for an error of the port.
+bool raiseModemLines(QSerialPort &port)
+{
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    return ioctl(port.handle(), TIOCMBIS, &lines) == 0;
+}
+
+std::optional<QSerialPort::PinoutSignals> readModemLines(QSerialPort &port)
+{
+    int lines = 0;
+    if (ioctl(port.handle(), TIOCMGET, &lines) != 0)
+        return std::nullopt;
+    QSerialPort::PinoutSignals pinout;
+    const auto add = [&](int line, QSerialPort::PinoutSignal signal) {
+        if (lines & line)
+            pinout |= signal;
+    };
+    add(TIOCM_DTR, QSerialPort::DataTerminalReadySignal);
+    add(TIOCM_RTS, QSerialPort::RequestToSendSignal);
+    add(TIOCM_CTS, QSerialPort::ClearToSendSignal);
+    add(TIOCM_DSR, QSerialPort::DataSetReadySignal);
+    add(TIOCM_CAR, QSerialPort::DataCarrierDetectSignal);
+    add(TIOCM_RNG, QSerialPort::RingIndicatorSignal);
+    return pinout;
 }

@@ -22,6 +22,10 @@ void requestLowLatency(QSerialPort &port);
 // where Pelmar cannot read it.
 std::optional<QString> slowAdapterNotice(const QString &devicePath);
 
+// For a report of the open port: the adapter's latency timer and whether its driver was given
+// low latency, as far as the system tells.
+QString latencyReport(QSerialPort &port, const QString &devicePath);
+
 // Linux only. Tests stand in for the driver's TIOCGSERIAL and TIOCSSERIAL, which a pseudo-terminal
 // refuses; an empty function brings back ioctl.
 void setSerialIoctl(std::function<int(int handle, unsigned long request, serial_struct *)> ioctl);

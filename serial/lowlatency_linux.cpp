@@ -66,6 +66,20 @@ std::optional<QString> slowAdapterNotice(const QString &devicePath)
         .arg(*tty);
 }
 
+QString latencyReport(QSerialPort &port, const QString &devicePath)
+{
+    const std::optional<QString> tty = ttyName(devicePath);
+    const std::optional<int> milliseconds = tty ? latencyTimer(*tty) : std::nullopt;
+    const QString timer = milliseconds ? QStringLiteral("latency timer %1 ms").arg(*milliseconds)
+                                       : QStringLiteral("no latency timer");
+    serial_struct serial {};
+    if (askDriver(port.handle(), TIOCGSERIAL, &serial) != 0)
+        return timer + QStringLiteral("; the driver keeps no low-latency flag");
+    return timer
+        + (serial.flags & ASYNC_LOW_LATENCY ? QStringLiteral("; low-latency flag set")
+                                            : QStringLiteral("; low-latency flag not set"));
+}
+
 void setSerialIoctl(std::function<int(int, unsigned long, serial_struct *)> ioctl)
 {
     serialIoctl() = std::move(ioctl);

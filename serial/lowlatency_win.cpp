@@ -8,3 +8,10 @@ std::optional<QString> slowAdapterNotice(const QString &)
 {
     return std::nullopt;
 }
+
+QString latencyReport(QSerialPort &, const QString &)
+{
+    return QStringLiteral("a setting of the adapter's driver, not read by Pelmar (FTDI: Device "
+                          "Manager, the port's Properties, Port Settings, Advanced, Latency "
+                          "Timer)");
+}

@@ -38,7 +38,8 @@ QList<SerialPortEntry> availableSerialPorts();
 // on Linux, COM1 on Windows.
 QString devicePathForPort(int number);
 
-// A device name as Qt opens it: on Linux a name that is not a path is taken in /dev.
+// A device name as Qt opens it: on Linux a name that is not a path is taken in /dev; on Windows
+// a COM name in any case is written COM12.
 QString systemLocation(const QString &name);
 
 // Whether a device is there under that name now (a link that leads to it counts).

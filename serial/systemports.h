@@ -29,6 +29,10 @@ struct UsbIdentity
 };
 std::optional<UsbIdentity> usbIdentity(const QString &device);
 
+// The name of the driver that serves the device (ftdi_sio, FTDIBUS, usbser), or empty when the
+// system does not tell.
+QString driverName(const QString &device);
+
 // Linux only: /sys/class/tty, or the tests' folder in its place.
 QString sysClassTty();
 

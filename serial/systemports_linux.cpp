@@ -90,6 +90,14 @@ std::optional<UsbIdentity> usbIdentity(const QString &device)
     return std::nullopt;
 }
 
+QString driverName(const QString &device)
+{
+    const QString tty = QFileInfo(device).fileName();
+    return QFileInfo(QFileInfo(sysClassTty() + u'/' + tty + QStringLiteral("/device/driver"))
+                         .canonicalFilePath())
+        .fileName();
+}
+
 QString sysClassTty()
 {
     return sysClassTtyGiven().isEmpty() ? QStringLiteral("/sys/class/tty") : sysClassTtyGiven();

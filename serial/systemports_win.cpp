@@ -1,8 +1,12 @@
 #include "systemports.h"
 
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <windows.h>
+
+#include <devguid.h>
+#include <setupapi.h>
 
 namespace {
 
@@ -41,6 +45,40 @@ std::optional<UsbIdentity> usbIdentity(const QString &device)
     return std::nullopt;
 }
 
+// The service that Windows runs for the device: among the ports, the one whose device key names
+// it.
+QString driverName(const QString &device)
+{
+    const HDEVINFO ports
+        = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (ports == INVALID_HANDLE_VALUE)
+        return {};
+    QString driver;
+    SP_DEVINFO_DATA info {};
+    info.cbSize = sizeof info;
+    for (DWORD i = 0; driver.isEmpty() && SetupDiEnumDeviceInfo(ports, i, &info); ++i) {
+        const HKEY key
+            = SetupDiOpenDevRegKey(ports, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE)
+            continue;
+        wchar_t name[64] = {};
+        DWORD size = sizeof name - sizeof name[0];
+        const bool named = RegQueryValueExW(key, L"PortName", nullptr, nullptr,
+                                            reinterpret_cast<BYTE *>(name), &size)
+            == ERROR_SUCCESS;
+        RegCloseKey(key);
+        if (!named || comName(QString::fromWCharArray(name)) != comName(device))
+            continue;
+        wchar_t service[256] = {};
+        if (SetupDiGetDeviceRegistryPropertyW(ports, &info, SPDRP_SERVICE, nullptr,
+                                              reinterpret_cast<BYTE *>(service),
+                                              sizeof service - sizeof service[0], nullptr))
+            driver = QString::fromWCharArray(service);
+    }
+    SetupDiDestroyDeviceInfoList(ports);
+    return driver;
+}
+
 // Asks for the one name, as a look four times a second while the scanner is away must cost
 // nothing: listing every port would ask every driver.
 bool deviceIsPresent(const QString &path)
@@ -56,9 +94,13 @@ QString devicePathForPort(int number)
     return QStringLiteral("COM%1").arg(number);
 }
 
+// Qt opens a name as a COM port, \\.\COM12, only when it begins with upper-case COM: com12 would
+// be a file of that name.
 QString systemLocation(const QString &name)
 {
-    return name;
+    const QString com = comName(name);
+    static const QRegularExpression comPort(QStringLiteral("^COM[0-9]+$"));
+    return comPort.match(com).hasMatch() ? com : name;
 }
 
 QString examplePortName()

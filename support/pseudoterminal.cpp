@@ -21,6 +21,9 @@ PseudoTerminal::PseudoTerminal()
     if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
         qFatal("openpty failed");
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the line open: its hang-up would never come.
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_devicePath = QString::fromLocal8Bit(name);
 }
 

@@ -84,6 +84,9 @@ void TestConversions::valGivesInfinityBeyondADouble()
     QCOMPARE(Val(QStringLiteral("1") + QString(400, u'0') + QStringLiteral("e-10")),
              std::numeric_limits<double>::infinity());
     QCOMPARE(Val(QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e10")), 0.0);
+    // Without an exponent a number's place is its digits' alone.
+    QCOMPARE(Val(QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1")), 0.0);
+    QCOMPARE(Val(QStringLiteral("-0.") + QString(400, u'0') + QStringLiteral("1")), 0.0);
     QCOMPARE(Val(QStringLiteral("-1e99999999999999999999")),
              -std::numeric_limits<double>::infinity());
     QCOMPARE(Val(QStringLiteral("1e-99999999999999999999")), 0.0);
@@ -148,6 +151,7 @@ void TestConversions::textToIntegerRoundsTiesToEven_data()
     QTest::newRow("blanks around") << " 7 " << 7;
     QTest::newRow("exponent") << "1.5E+2" << 150;
     QTest::newRow("small exponent") << "1E-05" << 0;
+    QTest::newRow("below a double, no exponent") << "0." + QString(400, u'0') + "1" << 0;
     QTest::newRow("largest") << "32767.4" << 32767;
     QTest::newRow("lowest tie") << "-32768.5" << -32768;
 }

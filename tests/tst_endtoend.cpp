@@ -1,11 +1,20 @@
 #include "commcontrol.h"
+#include "csvrows.h"
 #include "form1.h"
+#include "logreading.h"
+#include "logrows.h"
 #include "messagebox.h"
+#include "runsummary.h"
+#include "speedsummary.h"
+#include "timeofday.h"
 
 #include <QAbstractItemView>
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QObject>
 #include <QProcess>
 #include <QPushButton>
@@ -17,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -31,7 +41,7 @@ struct PelmarOnSimulator
     QStringList messages;
     QByteArray log;
 
-    explicit PelmarOnSimulator(const QStringList &arguments)
+    explicit PelmarOnSimulator(const QStringList &arguments, const QString &logPath = {})
     {
         simulator.start(QStringLiteral(SCANNER_SIM_PATH), arguments);
         if (!simulator.waitForReadyRead(5000))
@@ -39,6 +49,8 @@ struct PelmarOnSimulator
         setMessageHandler([this](const QString &text) { messages << text; });
         form = std::make_unique<Form1>();
         form->Comm1.setDevicePath(QString::fromLocal8Bit(simulator.readLine().trimmed()));
+        if (!logPath.isEmpty() && !form->openLog(logPath))
+            qFatal("the log could not be opened");
         form->load();
     }
     ~PelmarOnSimulator()
@@ -76,6 +88,7 @@ private slots:
     void aModelPassingAt59MphIsListedAs59Mph();
     void everyFixedCommandReachesTheScannerAsItsFrame();
     void scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn();
+    void threeModelsAreSummedUpAgainstTheirTruth();
 };
 
 // Each pass is timed by the real clock at both ends, so a loaded machine can spoil one pass; a
@@ -164,6 +177,105 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
     QCOMPARE(form.ScanFlag, std::int16_t {1});
     QCOMPARE(notices.size(), 2);
     setMessageHandler({});
+}
+
+// Three models in turn, the fourth pass of each slow. Each model's median is within the floor that
+// bench-speedaccuracy states for one pass (a float step of the read times and a character's time
+// over the time between the reads), the slow pass left out; and the same from the log written as
+// the previous Pelmar writes it, whose speed rows do not name their pair. With
+// PELMAR_SUMMARY_FOLDER set, the log, the text, the CSV and the page are kept there
+// (scripts/check-report looks at them).
+void TestEndToEnd::threeModelsAreSummedUpAgainstTheirTruth()
+{
+    struct Truth
+    {
+        QString first;
+        QString second;
+        double mph;
+        double inches;
+    };
+    const QList<Truth> truths {{"111111111111", "222222222222", 90, 12},
+                               {"333333333333", "444444444444", 120, 18},
+                               {"555555555555", "666666666666", 60, 12}};
+    constexpr int PassesOfEach = 4;
+    constexpr double OddFactor = 0.8;
+    QStringList arguments {"--every",    "1.6",
+                           "--delay",    "0.3",
+                           "--count",    QString::number(PassesOfEach * truths.size()),
+                           "--odd-pass", QStringLiteral("%1,%2").arg(PassesOfEach).arg(OddFactor)};
+    for (const Truth &truth : truths)
+        arguments << "--model"
+                  << QStringLiteral("%1,%2,%3,%4")
+                         .arg(truth.first, truth.second)
+                         .arg(truth.mph)
+                         .arg(truth.inches);
+    QTemporaryDir temporary;
+    const QString kept = qEnvironmentVariable("PELMAR_SUMMARY_FOLDER");
+    const QDir folder(kept.isEmpty() ? temporary.path() : kept);
+    const QString log = folder.filePath(QStringLiteral("session.csv"));
+    QFile::remove(log);
+    double floatStep = 0;
+    {
+        PelmarOnSimulator pelmar(arguments, log);
+        for (int pass = 1; pass <= PassesOfEach * truths.size(); ++pass) {
+            QTRY_COMPARE_WITH_TIMEOUT(pelmar.lines(), 3 * pass - 1, 10000);
+            // The distance between the barcodes of the model that passed, as a user types it.
+            pelmar.form->Text3->setText(QString::number(truths[(pass - 1) % truths.size()].inches));
+            pelmar.form->Speed->click();
+        }
+        floatStep = std::ldexp(1.0, std::ilogb(pelmar.form->Scan2) - 23);
+    }
+    QByteArray previousLog;
+    for (const QStringList &row : csvRowsOf(log))
+        previousLog += csvRow(row.first(earlierSessionLogHeaders().constLast().size())).toUtf8();
+    const QString previous = folder.filePath(QStringLiteral("previous.csv"));
+    QFile file(previous);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(previousLog) == previousLog.size());
+    file.close();
+
+    QStringList medians;
+    for (const QString &path : {log, previous}) {
+        Readings readings;
+        QVERIFY(readSessionLogs({path}, readings));
+        const Result<SpeedSummary> summary = summariseSpeeds(std::move(readings), {});
+        QVERIFY(summary);
+        QCOMPARE(summary->models.size(), truths.size());
+        QVERIFY(summary->setAside.isEmpty());
+        for (const ModelSummary &model : summary->models) {
+            const QString name = modelName(*summary, model.firstCode, model.secondCode);
+            const auto truth = std::find_if(truths.begin(), truths.end(), [&](const Truth &it) {
+                return name == it.first + QStringLiteral(" -> ") + it.second;
+            });
+            QVERIFY2(truth != truths.end(), qPrintable(name));
+            const double gap = truth->inches / 12 / (truth->mph / 87 * 5280 / 3600);
+            const double floor = (floatStep + 11.0 / 9600) / gap;
+            QVERIFY2(std::abs(model.medianMph / truth->mph - 1) <= floor,
+                     qPrintable(QStringLiteral("%1: %2 mph").arg(name).arg(model.medianMph)));
+            QCOMPARE(model.keptPasses(), PassesOfEach - 1);
+            QCOMPARE(model.outliers.size(), size_t(1));
+            const double odd = summary->readings.speeds[model.outliers.front()].bestMph();
+            QVERIFY2(std::abs(odd / truth->mph - OddFactor) <= floor * OddFactor,
+                     qPrintable(QStringLiteral("%1: odd pass %2 mph").arg(name).arg(odd)));
+            medians << QStringLiteral("%1 %2").arg(name).arg(model.medianMph, 0, 'g', 15);
+        }
+    }
+    // The pair found from the reads is the pair the window named.
+    QCOMPARE(medians.mid(0, truths.size()), medians.mid(truths.size()));
+
+    SummaryRequest request;
+    request.logs << log;
+    request.csvPath = folder.filePath(QStringLiteral("summary.csv"));
+    request.reportPath = folder.filePath(QStringLiteral("summary.html"));
+    QString text;
+    QString problems;
+    QCOMPARE(runSummary(
+                 request, [&text](const QString &out) { text += out; },
+                 [&problems](const QString &err) { problems += err; }),
+             0);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    QFile summaryText(folder.filePath(QStringLiteral("summary.txt")));
+    QVERIFY(summaryText.open(QIODevice::WriteOnly));
+    summaryText.write(text.toUtf8());
 }
 
 QTEST_MAIN(TestEndToEnd)

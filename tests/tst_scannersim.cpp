@@ -105,6 +105,8 @@ private slots:
     void passReadsComeOutAtTheMeasuredSpeed_data();
     void passReadsComeOutAtTheMeasuredSpeed();
     void repeatedReadsFollowEveryAndCount();
+    void modelsPassInTurnEachAtItsOwnSpeed_data();
+    void modelsPassInTurnEachAtItsOwnSpeed();
     void badOptionsNameTheOption_data();
     void badOptionsNameTheOption();
     void goodOptionsAreTaken();
@@ -229,6 +231,73 @@ void TestScannerSim::repeatedReadsFollowEveryAndCount()
     QVERIFY(!scheduledRead(options, 4));
 }
 
+void TestScannerSim::modelsPassInTurnEachAtItsOwnSpeed_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // Each pass in order: its barcodes, its full-size mph and spacing in inches, and its log line.
+    QTest::addColumn<QStringList>("passes");
+
+    const QStringList threeModels {"--model", "A,B,45",  "--model",    "C,D,60,18",  "--model",
+                                   "E,F,30",  "--every", "4",          "--distance", "6",
+                                   "--count", "7",       "--odd-pass", "2,0.8"};
+    QTest::newRow("three models, the second of each slow")
+        << threeModels
+        << QStringList {"A B 45 6 pass of A,B at 45 mph: reads 0.659091 s apart",
+                        "C D 60 18 pass of C,D at 60 mph: reads 1.482955 s apart",
+                        "E F 30 6 pass of E,F at 30 mph: reads 0.988636 s apart",
+                        "A B 36 6 pass of A,B at 36 mph (the odd pass, 0.8 of 45 mph): reads "
+                        "0.823864 s apart",
+                        "C D 48 18 pass of C,D at 48 mph (the odd pass, 0.8 of 60 mph): reads "
+                        "1.853693 s apart",
+                        "E F 24 6 pass of E,F at 24 mph (the odd pass, 0.8 of 30 mph): reads "
+                        "1.235795 s apart",
+                        "A B 45 6 pass of A,B at 45 mph: reads 0.659091 s apart"};
+    QTest::newRow("one model by --pass, every third fast")
+        << QStringList {"--pass", "59.3", "--every", "3", "--count", "4", "--odd-pass", "3,1.25"}
+        << QStringList {"012345678905 036000291452 59.3 12 pass at 59.3 mph: reads 1.000307 s "
+                        "apart",
+                        "012345678905 036000291452 59.3 12 pass at 59.3 mph: reads 1.000307 s "
+                        "apart",
+                        "012345678905 036000291452 74.125 12 pass at 74.125 mph (the odd pass, "
+                        "1.25 of 59.3 mph): reads 0.800245 s apart",
+                        "012345678905 036000291452 59.3 12 pass at 59.3 mph: reads 1.000307 s "
+                        "apart"};
+}
+
+// The gap between the ends of a pass's two reads is the one that its model's speed and spacing
+// make, so that a summary can be held against the truth.
+void TestScannerSim::modelsPassInTurnEachAtItsOwnSpeed()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, passes);
+
+    std::vector<std::string> list;
+    for (const QString &argument : arguments)
+        list.push_back(argument.toStdString());
+    const ParsedOptions parsed = parseOptions(list);
+    QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+    const Options &options = parsed.options;
+    QStringList played;
+    long index = 0;
+    for (; const auto first = scheduledRead(options, index); index += 2) {
+        const auto second = scheduledRead(options, index + 1);
+        QVERIFY(second && first->startsPass && !second->startsPass);
+        const PlannedPass &pass = *first->pass;
+        QCOMPARE(first->barcode, pass.firstBarcode);
+        QCOMPARE(second->barcode, pass.secondBarcode);
+        QCOMPARE(first->startSeconds, static_cast<double>(index / 2) * *options.everySeconds);
+        const double firstEnd = first->startSeconds + readSeconds(options, first->barcode);
+        const double secondEnd = second->startSeconds + readSeconds(options, second->barcode);
+        const double measured
+            = pass.distanceInches / 12.0 / (secondEnd - firstEnd) * 3600 / 5280 * 87;
+        QVERIFY2(std::abs(measured - pass.mph) < 1e-9, qPrintable(QString::number(measured)));
+        played << QString::fromStdString(pass.firstBarcode + " " + pass.secondBarcode + " ")
+                + QString::number(pass.mph) + " " + QString::number(pass.distanceInches) + " "
+                + QString::fromStdString(passLine(options, pass));
+    }
+    QCOMPARE(played, passes);
+}
+
 void TestScannerSim::badOptionsNameTheOption_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -249,6 +318,29 @@ void TestScannerSim::badOptionsNameTheOption_data()
     QTest::newRow("empty barcode") << QStringList {"--barcodes", "1,,2"} << "--barcodes";
     QTest::newRow("passes without every")
         << QStringList {"--pass", "59", "--count", "2"} << "--count";
+    QTest::newRow("model without its speed") << QStringList {"--model", "A,B"} << "--model";
+    QTest::newRow("model with an empty code") << QStringList {"--model", ",B,45"} << "--model";
+    QTest::newRow("model at no speed") << QStringList {"--model", "A,B,0"} << "--model";
+    QTest::newRow("model with no spacing") << QStringList {"--model", "A,B,45,0"} << "--model";
+    QTest::newRow("model with a field more") << QStringList {"--model", "A,B,45,12,3"} << "--model";
+    QTest::newRow("model with one code twice") << QStringList {"--model", "A,A,45"} << "--model";
+    QTest::newRow("model and pass")
+        << QStringList {"--model", "A,B,45", "--pass", "45"} << "--model";
+    QTest::newRow("model and barcodes")
+        << QStringList {"--barcodes", "A,B", "--model", "A,B,45"} << "--model";
+    QTest::newRow("two models without every")
+        << QStringList {"--model", "A,B,45", "--model", "C,D,60"} << "--model";
+    QTest::newRow("a model's reads would overlap")
+        << QStringList {"--model", "A,B,45", "--model", "C,D,9000", "--every", "9"} << "--model";
+    QTest::newRow("odd pass too fast to fit")
+        << QStringList {"--model", "A,B,1000", "--odd-pass", "2,8"} << "--model";
+    QTest::newRow("slow odd pass longer than every")
+        << QStringList {"--pass", "59.3", "--every", "1.1", "--odd-pass", "3,0.5"} << "--every";
+    QTest::newRow("odd pass without passes") << QStringList {"--odd-pass", "3,0.8"} << "--odd-pass";
+    QTest::newRow("odd pass in every one")
+        << QStringList {"--pass", "59", "--odd-pass", "1,0.8"} << "--odd-pass";
+    QTest::newRow("odd pass at the same speed")
+        << QStringList {"--pass", "59", "--odd-pass", "3,1"} << "--odd-pass";
 }
 
 void TestScannerSim::badOptionsNameTheOption()

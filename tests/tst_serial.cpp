@@ -94,6 +94,8 @@ private slots:
     void missingDeviceFailsToOpen();
     void busyDeviceFailsToOpen();
     void unpluggedDeviceIsReportedOnceAndRefusesWork();
+    void lossIsSeenWhateverErrorTheDriverGives_data();
+    void lossIsSeenWhateverErrorTheDriverGives();
     void portOpensAgainWhenItsNameComesBack();
     void returnWatchOpensOnlyTheScannerAndTriesUntilItOpens();
     void slowAdapterIsToldOnce_data();
@@ -442,6 +444,51 @@ void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
         QVERIFY(error.description().contains(QStringLiteral("gone")));
     }
     QVERIFY_THROWS_EXCEPTION(RunTimeError, open.port.setOutput(QStringLiteral("x")));
+}
+
+void TestSerial::lossIsSeenWhateverErrorTheDriverGives_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<bool>("lost");
+    // As Qt on Windows reports the failed wait of an adapter pulled out, by its driver's reason.
+    QTest::newRow("resource error") << QSerialPort::ResourceError << true;
+    QTest::newRow("access denied") << QSerialPort::PermissionError << true;
+    QTest::newRow("file not found") << QSerialPort::DeviceNotFoundError << true;
+    QTest::newRow("device not connected") << QSerialPort::UnknownError << true;
+    QTest::newRow("read error") << QSerialPort::ReadError << true;
+    // A wait for nothing and a setting refused leave the port reading.
+    QTest::newRow("time-out") << QSerialPort::TimeoutError << false;
+    QTest::newRow("setting refused") << QSerialPort::UnsupportedOperationError << false;
+}
+
+// Whatever Qt makes of the driver's error, reading has ended: the loss is told once, and the
+// device, still there, is opened again within a second with reads numbered on.
+void TestSerial::lossIsSeenWhateverErrorTheDriverGives()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(bool, lost);
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("scanner"));
+    PseudoTerminal line;
+    QVERIFY(QFile::link(line.devicePath(), link));
+    CommControl port;
+    port.setDevicePath(link);
+    port.setSettings(QStringLiteral("9600,E,7,2"));
+    port.setPortOpen(true);
+    port.setRThreshold(4);
+    QStringList inputs;
+    QObject::connect(&port, &CommControl::OnComm, &port, [&] { inputs << port.Input(); });
+    QSignalSpy losses(&port, &CommControl::deviceLost);
+    QVERIFY(losses.isValid());
+    QSerialPort *const serial = port.findChild<QSerialPort *>();
+    QVERIFY(serial);
+    emit serial->errorOccurred(error);
+    QCOMPARE(losses.size(), lost ? 1 : 0);
+    QCOMPARE(port.PortOpen(), !lost);
+    QTRY_VERIFY_WITH_TIMEOUT(port.PortOpen(), 1000);
+    QCOMPARE(losses.size(), lost ? 1 : 0);
+    line.write("abcd");
+    QTRY_COMPARE(inputs, QStringList {QStringLiteral("abcd")});
 }
 
 // Each line stands for the scanner plugged in under one name, as a by-id link does for an

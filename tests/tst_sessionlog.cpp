@@ -125,6 +125,8 @@ private slots:
     void sessionIsLoggedRowByRowUnderOneHeader();
     void slowDiskDelaysRowsButNeverLetsThemPileUp();
     void startSetsAndClearsAreLoggedInTurn();
+    void earlierLogsAreAppendedToInTheirOwnColumns_data();
+    void earlierLogsAreAppendedToInTheirOwnColumns();
     void speedRowsGiveTheExactTimeBesideTheListedOne_data();
     void speedRowsGiveTheExactTimeBesideTheListedOne();
     void logAndReadTimesFollowTheClockPast2038_data();
@@ -332,10 +334,12 @@ void TestSessionLog::sessionIsLoggedRowByRowUnderOneHeader()
     QCOMPARE(rows.size(), 14);
     QCOMPARE(rows.at(0), sessionLogColumns());
     QCOMPARE(rows.takeAt(9).join(u','), QString::fromLatin1(cutShort));
-    const QStringList refused = cellsOf("speed||||12|1|0||||87||Scan1 > Scan2, try again!|||");
+    // The refused speed names the one read it had, the measured one both.
+    const QStringList refused
+        = cellsOf("speed||||12|1|0||||87||Scan1 > Scan2, try again!||||1|012345678905||");
     const QStringList measured
-        = cellsOf("speed||||12|1|2|0.681818181818182|59.3181818181818|"
-                  "95.46336|87|59 MPH||1|0.681818181818182|59.3181818181818");
+        = cellsOf("speed||||12|1|2|0.681818181818182|59.3181818181818|95.46336|87|59 MPH||1|"
+                  "0.681818181818182|59.3181818181818|1|012345678905|2|036000291452");
     for (int session = 0; session < 3; ++session) {
         const int first = 1 + 4 * session;
         QCOMPARE(rows.at(first).mid(1, 3), (QStringList {"read", "1", "012345678905"}));
@@ -473,9 +477,11 @@ void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("session.csv"));
     QString device;
+    bool raised = false;
     {
         LoggedWindow pelmar(path);
         device = pelmar.link;
+        raised = pelmar.form.Comm1.modemLinesRaised();
         pelmar.read("012345678905", {64800, 0});
         pelmar.send("@x");
         pelmar.form.Clear->click();
@@ -506,8 +512,11 @@ void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
                                         "the far end). Pelmar opens the port again by itself once "
                                         "the scanner is back.")
                              .arg(device);
+    // A pseudo-terminal has no modem lines; the Windows suite's line has them.
+    const QString lines = raised ? QStringLiteral(", DTR and RTS raised")
+                                 : QStringLiteral(", which has no modem lines");
     const QList<QStringList> expected {
-        {"start", "", "", "", "87", "Pelmar " PELMAR_VERSION " on " + device},
+        {"start", "", "", "", "87", "Pelmar " PELMAR_VERSION " on " + device + lines},
         {"set", "", "", "", "", "barcode length 12, threshold 14"},
         {"read", "1", "012345678905", R"(012345678905\r\n)", "", ""},
         {"clear", "", "", R"(\x40x)", "", "Clear Buffer"},
@@ -518,6 +527,65 @@ void TestSessionLog::startSetsAndClearsAreLoggedInTurn()
         {"read", "1", "036000291452", R"(036000291452\r\n)", "", ""},
     };
     QCOMPARE(cells, expected);
+}
+
+void TestSessionLog::earlierLogsAreAppendedToInTheirOwnColumns_data()
+{
+    QTest::addColumn<QByteArray>("content"); // none for a file not there yet
+    QTest::addColumn<QStringList>("header"); // the file's own after the append
+    const QStringList current = sessionLogColumns();
+    const QStringList previous = earlierSessionLogHeaders().constLast();
+    const QByteArray row = "2026-12-08T10:00:00.000000+00:00,read,1,012345678905,,,,,,,,,,";
+    QTest::newRow("a new file") << QByteArray() << current;
+    QTest::newRow("this version's") << csvRow(current).toUtf8() << current;
+    QTest::newRow("the previous version's") << csvRow(previous).toUtf8() + row + ",,,\r\n"
+                                            << previous;
+    QTest::newRow("the previous version's, its last row cut")
+        << csvRow(previous).toUtf8() + row.first(40) << previous;
+}
+
+void TestSessionLog::earlierLogsAreAppendedToInTheirOwnColumns()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, header);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("session.csv"));
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    SpeedRecord speed;
+    speed.distanceInches = 12;
+    speed.scan1 = 64800;
+    speed.scan2 = 64801;
+    speed.scale = 87;
+    speed.modelMph = 0.681818181818182;
+    speed.fullMph = 59.3181818181818;
+    speed.exactMicroseconds = 1'000'000;
+    speed.scan1Number = QStringLiteral("1");
+    speed.scan1Code = QStringLiteral("=012345678905");
+    speed.scan2Number = QStringLiteral("2");
+    speed.scan2Code = QStringLiteral("036000291452");
+    {
+        SessionLog log;
+        QVERIFY(log.open(path));
+        log.append(speedFields(localTimestamp(), speed));
+        log.waitForWritten();
+        QVERIFY(log.isOpen());
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith(content));
+    const QList<QStringList> rows = csvRowsOf(path);
+    QCOMPARE(rows.first(), header);
+    for (const QStringList &row : rows)
+        QCOMPARE(row.size(), row.size() < 5 ? row.size() : header.size());
+    const QStringList &written = rows.last();
+    QCOMPARE(written.mid(1, 1), QStringList {"speed"});
+    QCOMPARE(written.at(16), QStringLiteral("59.3181818181818"));
+    if (header.size() > 17) {
+        QCOMPARE(written.mid(17), (QStringList {"1", "'=012345678905", "2", "036000291452"}));
+    }
 }
 
 void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne_data()
@@ -605,7 +673,10 @@ void TestSessionLog::speedRowsGiveTheExactTimeBesideTheListedOne()
     const QList<QStringList> rows = csvRowsOf(path);
     verifyNoFormulas(rows);
     QCOMPARE(rows.last().at(1), QStringLiteral("speed"));
-    QCOMPARE(rows.last().mid(5), cells);
+    QCOMPARE(rows.last().mid(5, cells.size()), cells);
+    // The pair is the two reads by their numbers, the port lost between them or not.
+    QCOMPARE(rows.last().mid(5 + cells.size()),
+             (QStringList {"1", "012345678905", "2", "036000291452"}));
 }
 
 void TestSessionLog::logAndReadTimesFollowTheClockPast2038_data()

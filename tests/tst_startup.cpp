@@ -79,7 +79,7 @@ QString printedOn(int descriptor, const std::function<void()> &run)
     dup2(saved, descriptor);
     close(saved);
     file.seek(0);
-    return QString::fromLocal8Bit(file.readAll());
+    return QString::fromUtf8(file.readAll());
 }
 
 QStringList rows(PortChooser &chooser)
@@ -121,6 +121,7 @@ private slots:
     void sessionStartsAsTheCommandLineAndTheChooserSay_data();
     void sessionStartsAsTheCommandLineAndTheChooserSay();
     void portListingHasOneLineAPort();
+    void portCheckTellsEachStep();
     void chooserOpensTheChosenPortByItsLastingName();
     void chooserShowsWhyAPortFailedAndFollowsPlugging();
     void rememberedPortIsKeptInTheConfigurationFolder();
@@ -282,12 +283,17 @@ void TestStartup::commandLineIsReadOrRefused_data()
     row("list of ports", {"--list-ports"}, 0, "", "");
     row("a valid scale", {"--scale", "22.5", "--version"}, 0, "pelmar 1.0\n", "");
     row("unknown option", {"--bogus"}, 2, "", "pelmar: Unknown option 'bogus'.");
+    row("unknown option, not in ASCII", {"--läuft"}, 2, "", "pelmar: Unknown option 'läuft'.");
     row("missing value", {"--port"}, 2, "", "pelmar: Missing value after '--port'.");
     row("stray argument", {"/dev/ttyUSB0"}, 2, "", "pelmar: Unexpected argument '/dev/ttyUSB0'.");
     row("a window without a display", {"--port", "/dev/pelmar-none"}, 1, "",
         "pelmar: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY "
-        "is set). Start Pelmar in a desktop session; --help, --version and --list-ports need "
-        "none.");
+        "is set). Start Pelmar in a desktop session; --help, --version, --list-ports, --check-port "
+        "and --summary need none.");
+    row("a summary's page without a summary", {"--report", "speeds.html"}, 2, "",
+        "pelmar: --report goes with --summary.");
+    row("a summary of a log that is not there", {"--summary", "/pelmar-none.csv"}, 1, "",
+        "pelmar: /pelmar-none.csv: no such file");
     for (const char *scale : {"0", "-87", "abc", "inf", "nan", "22,5", ""}) {
         const QByteArray name = "scale '" + QByteArray(scale) + "'";
         row(name.constData(), {"--scale", scale, "--version"}, 2, "",
@@ -311,8 +317,8 @@ void TestStartup::commandLineIsReadOrRefused()
     pelmar.setProcessEnvironment(environment);
     pelmar.start(QStringLiteral(PELMAR_PATH), arguments);
     QVERIFY(pelmar.waitForFinished(10000));
-    const QString printed = QString::fromLocal8Bit(pelmar.readAllStandardOutput());
-    const QString told = QString::fromLocal8Bit(pelmar.readAllStandardError());
+    const QString printed = QString::fromUtf8(pelmar.readAllStandardOutput());
+    const QString told = QString::fromUtf8(pelmar.readAllStandardError());
     QCOMPARE(pelmar.exitStatus(), QProcess::NormalExit);
     QCOMPARE(pelmar.exitCode(), status);
     if (status == 0) {
@@ -460,14 +466,17 @@ void TestStartup::portListingHasOneLineAPort()
 {
     const SerialPortEntry uart9 {"/dev/ttyS9", {}, {}, {}, {}, {}, {}};
     const SerialPortEntry uart10 {"/dev/ttyS10", {}, {}, {}, {}, {}, {}};
-    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, uart9}; });
+    // A driver's words in the system's language reach a file whole, in UTF-8.
+    const SerialPortEntry german {"/dev/ttyACM1", {}, "Serielles USB-Gerät", {}, {}, {}, {}};
+    setSerialPortSource([&] { return QList<SerialPortEntry> {Ftdi, uart10, german, uart9}; });
     int status = -1;
     const QString printed = printedOn(STDOUT_FILENO, [&status] {
         status = CommandLine({"pelmar", "--list-ports"}).runWithoutWindow();
     });
     QCOMPARE(status, 0);
     QCOMPARE(printed,
-             QStringLiteral("/dev/ttyS9\t-\t-\t-\t-\t-\n"
+             QStringLiteral("/dev/ttyACM1\t-\tSerielles USB-Gerät\t-\t-\t-\n"
+                            "/dev/ttyS9\t-\t-\t-\t-\t-\n"
                             "/dev/ttyS10\t-\t-\t-\t-\t-\n"
                             "/dev/ttyUSB0\t%1\tFT232R USB UART\tFTDI\tA50285BI\t"
                             "0403:6001\n")
@@ -514,6 +523,50 @@ void TestStartup::portListingHasOneLineAPort()
         {ch340.devicePath(), {{}, ch340ByPath, ch340ByPath}},
         {secondCh340.devicePath(), {sharedById, secondByPath, secondByPath}}};
     QCOMPARE(named, expected);
+}
+
+// As a user runs it at an adapter: a barcode scanned, Enter, the adapter pulled out and put back.
+void TestStartup::portCheckTellsEachStep()
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath(u"scanner"_s);
+    auto line = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::link(line->devicePath(), link));
+    QProcess pelmar;
+    pelmar.start(QStringLiteral(PELMAR_PATH), {u"--check-port"_s, link});
+    QString printed;
+    const auto shows = [&](const QString &text) {
+        pelmar.waitForReadyRead(50);
+        printed += QString::fromUtf8(pelmar.readAllStandardOutput());
+        return printed.contains(text);
+    };
+    QTRY_VERIFY2(shows(u"Receiving for 10 s"_s), qPrintable(printed));
+    QVERIFY2(printed.contains(u"Opened:        %1 at 9600,E,7,2"_s.arg(link)), qPrintable(printed));
+    line->write("012\r\n");
+    QTRY_VERIFY2(shows(u" s  30 31 32 0D 0A\n"_s), qPrintable(printed));
+    pelmar.write("\n");
+    QTRY_VERIFY2(shows(u"Unplug the adapter now"_s), qPrintable(printed));
+    QVERIFY2(printed.contains(u"Received:      5 bytes, 0 with a parity error"_s),
+             qPrintable(printed));
+    line.reset();
+    QTRY_VERIFY2(shows(u"Plug it in again"_s), qPrintable(printed));
+    QVERIFY2(printed.contains(u"is gone"_s), qPrintable(printed));
+    line = std::make_unique<PseudoTerminal>();
+    QVERIFY(QFile::remove(link) && QFile::link(line->devicePath(), link));
+    QVERIFY(pelmar.waitForFinished(5000));
+    printed += QString::fromUtf8(pelmar.readAllStandardOutput());
+    QVERIFY2(printed.contains(u"%1 is back; opened again"_s.arg(link)), qPrintable(printed));
+    QVERIFY2(printed.endsWith(u"Every step worked.\n"_s), qPrintable(printed));
+    QCOMPARE(pelmar.exitCode(), 0);
+
+    // A port that cannot be opened fails the check, and says why.
+    pelmar.start(QStringLiteral(PELMAR_PATH), {u"--check-port"_s, u"/dev/pelmar-none"_s});
+    QVERIFY(pelmar.waitForFinished(10000));
+    printed = QString::fromUtf8(pelmar.readAllStandardOutput());
+    QVERIFY2(printed.contains(u"Failed: "_s) && printed.contains(u"/dev/pelmar-none"_s),
+             qPrintable(printed));
+    QVERIFY2(printed.endsWith(u"1 step(s) failed.\n"_s), qPrintable(printed));
+    QCOMPARE(pelmar.exitCode(), 1);
 }
 
 void TestStartup::chooserOpensTheChosenPortByItsLastingName()

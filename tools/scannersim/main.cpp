@@ -172,14 +172,6 @@ std::string lateLine(Nanoseconds lateness)
     return text;
 }
 
-std::string passLine(const Options &options)
-{
-    char text[200];
-    std::snprintf(text, sizeof text, "pass at %g mph: reads %.6f s apart", *options.passMph,
-                  secondsBetweenReads(*options.passMph, options.distanceInches));
-    return text;
-}
-
 // Points the link at the slave, replacing an older link but nothing else.
 bool makeLink(const std::string &linkPath, const std::string &slavePath)
 {
@@ -250,7 +242,7 @@ int simulate(const Options &options, int master, int signalFd)
         if (time < readStart)
             continue;
         if (nextRead->startsPass)
-            logLine(passLine(options));
+            logLine(passLine(options, *nextRead->pass));
         const auto lateness = sendRead(master, nextRead->barcode + options.suffix, readStart);
         if (!lateness) {
             logLine("line closed");

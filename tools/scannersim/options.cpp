@@ -11,8 +11,8 @@
 
 namespace {
 
-const char *const OptionNames[]
-    = {"--pass", "--distance", "--every", "--count", "--delay", "--barcodes", "--suffix", "--link"};
+const char *const OptionNames[] = {"--pass",     "--distance", "--every", "--count", "--delay",
+                                   "--barcodes", "--suffix",   "--link",  "--model", "--odd-pass"};
 
 std::optional<double> parseNumber(const std::string &text)
 {
@@ -65,6 +65,34 @@ std::vector<std::string> splitAtCommas(const std::string &text)
     }
 }
 
+std::optional<SimulatedModel> parseModel(const std::string &text)
+{
+    const std::vector<std::string> parts = splitAtCommas(text);
+    if (parts.size() < 3 || parts.size() > 4 || parts[0].empty() || parts[1].empty())
+        return std::nullopt;
+    SimulatedModel model {parts[0], parts[1], parseNumber(parts[2]).value_or(0), {}};
+    if (parts.size() == 4) {
+        model.distanceInches = parseNumber(parts[3]).value_or(0);
+        if (*model.distanceInches <= 0)
+            return std::nullopt;
+    }
+    if (model.mph <= 0)
+        return std::nullopt;
+    return model;
+}
+
+std::optional<OddPass> parseOddPass(const std::string &text)
+{
+    const std::vector<std::string> parts = splitAtCommas(text);
+    if (parts.size() != 2)
+        return std::nullopt;
+    const std::optional<long> every = parseWholeNumber(parts[0]);
+    const std::optional<double> factor = parseNumber(parts[1]);
+    if (!every || *every < 2 || !factor || *factor <= 0 || *factor == 1)
+        return std::nullopt;
+    return OddPass {*every, *factor};
+}
+
 // Returns the error for one option and its value, or nothing when both are good.
 std::string applyOption(Options &options, const std::string &name, const std::string &value)
 {
@@ -100,6 +128,20 @@ std::string applyOption(Options &options, const std::string &name, const std::st
                 return name + ":" + quoted + " holds an empty barcode";
         }
         options.barcodes = std::move(barcodes);
+    } else if (name == "--model") {
+        const std::optional<SimulatedModel> model = parseModel(value);
+        if (!model)
+            return name + ":" + quoted
+                + " is not CODE1,CODE2,MPH or CODE1,CODE2,MPH,INCHES with numbers above 0";
+        if (model->firstBarcode == model->secondBarcode)
+            return name + ":" + quoted + " gives one barcode twice";
+        options.models.push_back(*model);
+    } else if (name == "--odd-pass") {
+        const std::optional<OddPass> oddPass = parseOddPass(value);
+        if (!oddPass)
+            return name + ":" + quoted
+                + " is not N,FACTOR with N a whole number from 2 and FACTOR above 0 and not 1";
+        options.oddPass = oddPass;
     } else if (name == "--link") {
         if (value.empty())
             return name + ": the path is empty";
@@ -113,6 +155,7 @@ std::string applyOption(Options &options, const std::string &name, const std::st
 ParsedOptions parseOptions(const std::vector<std::string> &arguments)
 {
     ParsedOptions parsed;
+    bool barcodesGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -135,14 +178,24 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
             parsed.error = name + " needs a value";
             return parsed;
         }
+        barcodesGiven = barcodesGiven || name == "--barcodes";
         parsed.error = applyOption(parsed.options, name, value);
         if (!parsed.error.empty())
             return parsed;
     }
 
     const Options &options = parsed.options;
-    if (options.count && !options.passMph && !options.everySeconds)
-        parsed.error = "--count: there is nothing to count without --pass or --every";
+    const bool passes = options.passMph || !options.models.empty();
+    if (!options.models.empty() && options.passMph)
+        parsed.error = "--model: each model gives its own speed, so --pass goes without it";
+    else if (!options.models.empty() && barcodesGiven)
+        parsed.error = "--model: each model gives its own barcodes, so --barcodes goes without it";
+    else if (options.oddPass && !passes)
+        parsed.error = "--odd-pass: there is no pass without --pass or --model";
+    else if (options.count && !passes && !options.everySeconds)
+        parsed.error = "--count: there is nothing to count without --pass, --model or --every";
+    else if (options.models.size() > 1 && !options.everySeconds)
+        parsed.error = "--model: more than one model needs --every";
     else if (options.count > 1 && !options.everySeconds)
         parsed.error = "--count: more than one pass needs --every";
     else
@@ -162,9 +215,15 @@ pelmar --port PATH); every later line is the log:
   --pass MPH          a 1:87 model passes at MPH full-size speed: two reads spaced so that
                       Pelmar measures that speed
   --distance INCHES   distance between the model's two barcodes (default 12)
+  --model A,B,MPH[,INCHES]
+                      a 1:87 model whose barcodes A then B are INCHES apart (default
+                      --distance) passes at MPH full-size speed; given again, each model
+                      passes in turn (needs --every; not with --pass or --barcodes)
+  --odd-pass N,FACTOR every Nth pass of each model runs at FACTOR times its speed (0.8 for a
+                      slow one, 1.25 for a fast one), as an odd pass among the others
   --every SECONDS     repeat a pass every SECONDS, start to start; without --pass, send one
                       read every SECONDS
-  --count N           stop after N passes (or N reads) and exit
+  --count N           stop after N passes in all (or N reads) and exit
   --delay SECONDS     wait after Pelmar opens the line before the first read (default 1)
   --barcodes A,B,...  barcodes sent in turn (default 012345678905,036000291452)
   --suffix HEX        the two characters after each barcode, 4 hex digits (default 0d0a)

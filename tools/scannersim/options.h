@@ -5,6 +5,23 @@
 #include <string>
 #include <vector>
 
+// A model of a session: its two barcodes in the order they pass the scanner, its full-size speed,
+// and the distance between its barcodes when it has one of its own.
+struct SimulatedModel
+{
+    std::string firstBarcode;
+    std::string secondBarcode;
+    double mph = 0;
+    std::optional<double> distanceInches;
+};
+
+// One pass in every: every every-th pass of each model runs at factor times its speed.
+struct OddPass
+{
+    long every = 0;
+    double factor = 1;
+};
+
 struct Options
 {
     std::optional<double> passMph; // full-size speed of a simulated pass
@@ -15,6 +32,8 @@ struct Options
     std::vector<std::string> barcodes {"012345678905", "036000291452"};
     std::string suffix {"\r\n"};
     std::string linkPath; // a symbolic link kept to the pseudo-terminal, or empty
+    std::vector<SimulatedModel> models; // they pass in turn, in place of --pass
+    std::optional<OddPass> oddPass;
 };
 
 struct ParsedOptions

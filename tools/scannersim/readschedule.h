@@ -17,11 +17,29 @@ double secondsBetweenReads(double fullSizeMph, double distanceInches);
 // How long a read with this barcode takes on the line, the two trailing characters included.
 double readSeconds(const Options &options, const std::string &barcode);
 
+// One pass of a model as the simulator plays it: the truth a measured speed is held against.
+struct PlannedPass
+{
+    std::string firstBarcode;
+    std::string secondBarcode;
+    double mph = 0; // the odd pass's own speed on an odd pass
+    double distanceInches = 0;
+    bool odd = false;
+};
+
+// The pass-th pass from 0 of --pass or of the models in turn, whether or not the options' count
+// reaches it; nothing when they ask for no passes.
+std::optional<PlannedPass> plannedPass(const Options &options, long pass);
+
+// The simulator's log line that starts a pass.
+std::string passLine(const Options &options, const PlannedPass &pass);
+
 struct ScheduledRead
 {
     double startSeconds; // from the start of the first read
     std::string barcode;
     bool startsPass;
+    std::optional<PlannedPass> pass; // the pass the read belongs to, if any
 };
 
 // The index-th read from 0, or nothing once the options ask for no more.

@@ -1,0 +1,18 @@
+#include "standardstreams.h"
+
+#include <io.h>
+#include <windows.h>
+
+void writeText(std::FILE *stream, const QString &text)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        // What the C library holds back would otherwise come after this.
+        std::fflush(stream);
+        DWORD written = 0;
+        WriteConsoleW(handle, text.utf16(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(text.toUtf8().constData(), stream);
+}
