@@ -367,6 +367,9 @@ void TestScannerSim::goodOptionsAreTaken()
     QCOMPARE(parsed.options.suffix, std::string("\n\r"));
     QCOMPARE(parsed.options.barcodes, (std::vector<std::string> {"AB", "CDE"}));
     QVERIFY(parseOptions({"--every", "2", "--help"}).showHelp);
+    // Single reads, with no pass: nothing is planned for them.
+    QVERIFY(parseOptions({}).error.empty());
+    QVERIFY(parseOptions({"--every", "2"}).error.empty());
 }
 
 void TestScannerSim::passArrivesPacedOverThePseudoTerminal()

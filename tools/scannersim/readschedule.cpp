@@ -26,10 +26,13 @@ std::vector<PlannedPass> everyKindOfPass(const Options &options)
         = options.oddPass ? std::vector<double> {1.0, options.oddPass->factor} : std::vector {1.0};
     const long models = options.models.empty() ? 1 : static_cast<long>(options.models.size());
     for (long model = 0; model < models; ++model) {
-        const PlannedPass pass = *plannedPass(options, model);
+        // Without --pass or --model there are single reads and no pass to plan.
+        const std::optional<PlannedPass> pass = plannedPass(options, model);
+        if (!pass)
+            break;
         for (const double factor : factors)
-            passes.push_back({pass.firstBarcode, pass.secondBarcode, pass.mph * factor,
-                              pass.distanceInches, factor != 1.0});
+            passes.push_back({pass->firstBarcode, pass->secondBarcode, pass->mph * factor,
+                              pass->distanceInches, factor != 1.0});
     }
     return passes;
 }
