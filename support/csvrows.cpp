@@ -13,6 +13,18 @@ constexpr int PythonMilliseconds = 120'000;
 
 } // namespace
 
+bool csvReaderPresent()
+{
+    static const bool present = [] {
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"), QStringLiteral("import csv")});
+        return python.waitForFinished(PythonMilliseconds)
+            && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+    }();
+    return present;
+}
+
 QList<QStringList> csvRowsOf(const QString &path)
 {
     QProcess python;
