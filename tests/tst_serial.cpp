@@ -61,6 +61,8 @@ private slots:
     void receiveBufferHoldsAtMost1024Characters();
     void missingDeviceFailsToOpen();
     void busyDeviceFailsToOpen();
+    void modemLinesAreSeenAtTheScannersEnd_data();
+    void modemLinesAreSeenAtTheScannersEnd();
     void unpluggedDeviceIsReportedOnceAndRefusesWork();
     void portOpensAgainWhenItsNameComesBack();
     void returnWatchOpensOnlyTheScannerAndTriesUntilItOpens();
@@ -392,6 +394,37 @@ void TestSerial::busyDeviceFailsToOpen()
         QVERIFY(error.description().contains(line.devicePath()));
         QVERIFY(error.description().contains(QStringLiteral("in use")));
     }
+}
+
+void TestSerial::modemLinesAreSeenAtTheScannersEnd_data()
+{
+    QTest::addColumn<bool>("dataTerminalReady");
+    QTest::addColumn<bool>("requestToSend");
+    QTest::newRow("both up") << true << true;
+    QTest::newRow("DTR alone") << true << false;
+    QTest::newRow("RTS alone") << false << true;
+    QTest::newRow("both down") << false << false;
+}
+
+// What a scanner powered or handshaken by DTR or RTS sees, once the port has set them.
+void TestSerial::modemLinesAreSeenAtTheScannersEnd()
+{
+    QFETCH(bool, dataTerminalReady);
+    QFETCH(bool, requestToSend);
+    PseudoTerminal line;
+    if (!line.modemLines())
+        QSKIP("the line has no modem lines (a Linux pseudo-terminal)");
+    QSerialPort port(line.devicePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    QVERIFY(port.setDataTerminalReady(dataTerminalReady));
+    QVERIFY(port.setRequestToSend(requestToSend));
+    const int expected = (dataTerminalReady ? PseudoTerminal::DataTerminalReady : 0)
+        | (requestToSend ? PseudoTerminal::RequestToSend : 0);
+    QCOMPARE(line.modemLines(), expected);
+    port.close();
+    line.hangUp();
+    line.plugIn();
+    QCOMPARE(line.modemLines(), 0); // a new line, whose lines no port has set
 }
 
 void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
