@@ -41,7 +41,8 @@ public:
     void write(const QByteArray &bytes);
     // Whether Pelmar has taken every byte written so far off the line. Its port lists a read in
     // the same turn of the event loop as it takes the read's last byte, so once this holds, every
-    // read written so far is listed.
+    // read written so far is listed. On Windows the event loop runs a moment first, while Qt
+    // learns that its read has ended.
     bool allRead() const;
     // What Pelmar has sent, collected until quietMs pass with nothing new (or totalMs in all),
     // while the event loop keeps running.
