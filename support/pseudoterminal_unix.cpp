@@ -35,6 +35,9 @@ struct PseudoTerminal::Line
         if (openpty(&master, &slave, name, &raw, nullptr) != 0)
             qFatal("openpty failed");
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        // A program the test starts must not hold the line open: its hang-up would never come.
+        fcntl(master, F_SETFD, FD_CLOEXEC);
+        fcntl(slave, F_SETFD, FD_CLOEXEC);
         devicePath = QString::fromLocal8Bit(name);
         if (!link.isEmpty() && !QFile::link(devicePath, link))
             qFatal("cannot make the link %s", qPrintable(link));
