@@ -30,7 +30,16 @@ Result<OpenedLogFile> openLogFile(const QString &path)
                 "another program has it open and keeps others from writing to it (a spreadsheet, "
                 "say): close it there, or name another file"));
         }
-        errno = error;
+        const QFileInfo named(path);
+        // Windows refuses a folder as it refuses a file of another user's.
+        errno = named.isDir() ? EISDIR : error;
+        if (!named.isDir() && named.absoluteFilePath().size() >= MAX_PATH) {
+            return Result<OpenedLogFile>::failure(
+                QStringLiteral("%1 (its path is %2 characters long, and Windows takes longer ones "
+                               "only where long paths are turned on: name a shorter one)")
+                    .arg(systemError())
+                    .arg(named.absoluteFilePath().size()));
+        }
         return Result<OpenedLogFile>::failure(systemError());
     }
     struct _stat64 opened

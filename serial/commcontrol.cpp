@@ -161,6 +161,7 @@ OpenResult CommControl::openDevice()
     ++m_openings;
     m_decoder = ParityMarkDecoder(markParityErrors(m_serial));
     m_modemLines = raiseModemLines(m_serial);
+    discardWhatCameBeforeTheOpen(m_serial);
     requestLowLatency(m_serial);
     clearReceived();
     m_lostReason.clear();

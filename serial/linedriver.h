@@ -19,6 +19,10 @@ ParityMarkDecoder::Marking markParityErrors(QSerialPort &port);
 // closed at its other end) where QSerialPort does not report it itself.
 bool hungUp(QSerialPort &port);
 
+// Throws away what the driver received before the port was opened, where a read would otherwise
+// be listed from it: the start's Set must find it there to take it.
+void discardWhatCameBeforeTheOpen(QSerialPort &port);
+
 // Raises DTR and RTS on the open port, as every open must leave them on every system: a scanner
 // may take its handshake or its power from either. Whether the line has them: a
 // pseudo-terminal has none.

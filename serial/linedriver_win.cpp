@@ -66,3 +66,11 @@ std::optional<QSerialPort::PinoutSignals> readModemLines(QSerialPort &port)
     add(MS_RING_ON, QSerialPort::RingIndicatorSignal);
     return pinout;
 }
+
+// Qt learns of characters that waited in the driver before the open only once its first wait
+// has ended, after the start's Set: they would be listed as a read. Not with Qt's clear(), whose
+// abort of the pending read would end its reading for good.
+void discardWhatCameBeforeTheOpen(QSerialPort &port)
+{
+    PurgeComm(port.handle(), PURGE_RXCLEAR);
+}
