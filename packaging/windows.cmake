@@ -1,11 +1,19 @@
 # Installs Pelmar for Windows as one folder that runs from wherever it is put: pelmar.exe and its
 # console twin pelmar.com with every DLL and Qt plugin they load beside them (what windeployqt
-# would copy; a cross build has none), the README and the copyright; and makes the zip and the
-# setup program (scripts/package --windows).
+# would copy; a cross build has none), a README for Windows users, the user guide, Pelmar's
+# licence and those of everything else the folder carries; and makes the zip and the setup
+# program (scripts/package --windows).
 # Included by CMakeLists.txt here, which sets what every package shares.
 install(TARGETS pelmar pelmar-console RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
-install(FILES debian/copyright DESTINATION . RENAME COPYRIGHT.txt)
+configure_file(windows/README.txt.in README.txt @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md DESTINATION . RENAME user-guide.txt)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+# Qt's LGPL, with the exact source of the Qt libraries and the licences of the code Qt builds
+# into them, and MinGW's run-time libraries' licences.
+install(FILES windows/licenses/Qt.txt windows/licenses/LGPL-3.0.txt
+    windows/licenses/Qt-third-party.txt windows/licenses/MinGW-runtime.txt
+    DESTINATION licenses)
 
 # Qt finds its plugins in a folder of each kind beside the exe, so there is no qt.conf. The windows
 # platform and the native style are all Pelmar loads: its two pictures are read as BMP and PNG by
@@ -64,8 +72,16 @@ set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_SOURCE_DIR}/windows/pelmar.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_SOURCE_DIR}/windows/pelmar.ico)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-# No licence has been granted, so there is none to agree to; COPYRIGHT.txt says so.
-set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+# The licence page shows the GPL with Next, not "I Agree": nobody needs to accept it to install
+# or run Pelmar, only to pass it on.
+set(licenceTop "Pelmar is free software under the GNU General Public License, version 3 or later.")
+set(licenceBottom "You need not accept this licence to install or use Pelmar. It sets the terms \
+on which you may pass Pelmar on, changed or not.")
+string(JOIN "\n" CPACK_NSIS_DEFINES "${CPACK_NSIS_DEFINES}"
+    "!define MUI_LICENSEPAGE_TEXT_TOP \"${licenceTop}\""
+    "!define MUI_LICENSEPAGE_TEXT_BOTTOM \"${licenceBottom}\""
+    "!define MUI_LICENSEPAGE_BUTTON \"$(^NextBtn)\"")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 # A new version replaces the old one whole, leaving none of its files behind.
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # The setup program keeps the install folder under Software\<vendor>\Pelmar. CPack's uninstaller
