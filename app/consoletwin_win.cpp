@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // pelmar.com, the console twin of pelmar.exe in the same folder: typed as "pelmar" in a Command
 // Prompt or PowerShell, it is found first (PATHEXT puts .COM before .EXE). A console program is
 // waited for and gives the prompt its exit status, which a program of the desktop does not. It

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-floorwindow: the least a Qt 6 program can do and still stand where Pelmar stands at
 // start-up, for bench-startup to measure Pelmar against.
 

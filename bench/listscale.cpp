@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-listscale: the read list at scale, in the real window, shown.
 
 #include "benchsupport.h"

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-readlatency: how long a barcode takes from the serial line to the top of the read list.
 
 #include "benchsupport.h"

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-speedaccuracy: how close the speed that Pelmar shows comes to the true speed of a pass.
 
 #include "benchsupport.h"

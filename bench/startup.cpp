@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-startup: Pelmar's start-up time and memory against a minimal Qt program and cutecom.
 //
 // Of Qt, this process uses no more than the pseudo-terminal: a page of Qt's libraries that it

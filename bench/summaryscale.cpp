@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // bench-summaryscale: how long summing up a large session log takes, and in how much memory.
 
 #include "benchsupport.h"

@@ -1,3 +1,6 @@
+# Copyright (C) 2026 the Pelmar developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Cross build for Debian's arm64 (a Raspberry Pi's 64-bit system) on an amd64 machine with the
 # arm64 libraries installed beside its own (dpkg --add-architecture arm64): scripts/build --arch
 # arm64 sets this up. moc, uic and rcc are the build machine's; tests run under qemu-user.

@@ -1,3 +1,6 @@
+# Copyright (C) 2026 the Pelmar developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Cross build for Debian's armhf (a Raspberry Pi's 32-bit system: ARMv7, hard float) on an amd64
 # machine with the armhf libraries installed beside its own (dpkg --add-architecture armhf):
 # scripts/build --arch armhf sets this up. moc, uic and rcc are the build machine's; tests run

@@ -1,3 +1,6 @@
+# Copyright (C) 2026 the Pelmar developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Cross build for Windows x64 on a Debian amd64 machine with mingw-w64, against a Qt for Windows
 # (scripts/qt-windows installs the compilers and prints that Qt's prefix). The prefix is taken
 # from PELMAR_QT_WINDOWS, given to CMake or set in the environment, else the prebuilt Qt that

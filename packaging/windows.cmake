@@ -1,3 +1,6 @@
+# Copyright (C) 2026 the Pelmar developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs Pelmar for Windows as one folder that runs from wherever it is put: pelmar.exe and its
 # console twin pelmar.com with every DLL and Qt plugin they load beside them (what windeployqt
 # would copy; a cross build has none), a README for Windows users, the user guide, Pelmar's

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "lowlatency.h"
 
 // An FTDI adapter's latency timer is a setting of its driver on Windows, made in the Device

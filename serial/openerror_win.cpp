@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "openerror.h"
 
 // Windows refuses a COM port that another program has open with "access denied"; a user may open

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef SPEEDCHART_H
 #define SPEEDCHART_H
 

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // decodeHexText turns any text into one character below 256 per pair, or into nothing when the
 // text ends in a single character, and tells the user only the two fixed kinds of message and,
 // last, that nothing was sent.

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // parseLineSettings takes any text; what it accepts is a valid setting that reads the same when
 // written out again.
 

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // numberToText of any finite double, in the C locale and in a comma locale, has at most 15
 // significant digits and the locale's decimal separator, and reads back to within 15 digits.
 

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // ParityMarkDecoder gives the same characters however the bytes are split into reads, never more
 // characters than bytes, and passes bytes with no marker through unchanged.
 

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // textToInteger16/32 either give a number or throw RunTimeError (type mismatch or overflow), in
 // the C locale and in a comma locale, and agree with each other where both ranges hold the value.
 

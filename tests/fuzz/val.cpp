@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Val reads any text to a number without failing, ignores blanks wherever they stand, stops at
 // the first character that does not fit and takes the period as the decimal point in every locale.
 

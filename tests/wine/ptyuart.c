@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 /* Test equipment, never shipped: preloaded (LD_PRELOAD) into Wine and its wineserver by
  * scripts/test-on windows, so that a COM port linked to a pseudo-terminal behaves enough like a
  * UART for Qt Serial Port's Windows backend. Wine 10 learns of received characters and of the

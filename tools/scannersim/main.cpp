@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // scanner-sim: a stand-in for the barcode scanner at the far end of a pseudo-terminal.
 
 #include "framedecoder.h"

@@ -1,3 +1,6 @@
+// Copyright (C) 2026 the Pelmar developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef SCANNERSIM_READSCHEDULE_H
 #define SCANNERSIM_READSCHEDULE_H
 
