@@ -74,12 +74,7 @@ public:
     int run(const QString &portName);
 
 private:
-    // Each line as it comes, for a user who watches and for a pipe to a file alike.
-    void print(const QString &line)
-    {
-        writeText(m_out, line + u'\n');
-        std::fflush(m_out);
-    }
+    void print(const QString &line) { writeText(m_out, line + u'\n'); }
     void fail(const QString &line)
     {
         ++m_failures;
@@ -267,10 +262,14 @@ void Check::unplugAndPlugIn()
     print(QStringLiteral("Plug it in again (waiting %1 s; Enter skips the plug-in).")
               .arg(m_waits.plugIn.count() / 1000.0));
     step.restart();
+    // The return is timed from the name's coming back, where the system took it away at all.
+    bool seenGone = !deviceIsPresent(device);
     QElapsedTimer back;
     const Ended returned = waitFor(
         [&] {
-            if (!back.isValid() && deviceIsPresent(device))
+            const bool present = deviceIsPresent(device);
+            seenGone = seenGone || !present;
+            if (seenGone && present && !back.isValid())
                 back.start();
             return m_port.PortOpen();
         },
@@ -280,13 +279,19 @@ void Check::unplugAndPlugIn()
         return;
     }
     if (returned == Ended::TimedOut) {
-        fail(back.isValid() ? QStringLiteral("%1 came back but was not opened again").arg(device)
-                            : QStringLiteral("%1 did not come back").arg(device));
+        fail(back.isValid() || !seenGone
+                 ? QStringLiteral("%1 is there but was not opened again").arg(device)
+                 : QStringLiteral("%1 did not come back").arg(device));
         return;
     }
-    print(QStringLiteral("  %1  %2 is back; opened again %3 s after it came back")
-              .arg(since(step), device)
-              .arg(double(back.nsecsElapsed()) / 1e9, 0, 'f', 3));
+    if (back.isValid()) {
+        print(QStringLiteral("  %1  %2 is back; opened again %3 s after it came back")
+                  .arg(since(step), device)
+                  .arg(double(back.nsecsElapsed()) / 1e9, 0, 'f', 3));
+    } else {
+        print(QStringLiteral("  %1  %2 is open again (the system never showed it gone)")
+                  .arg(since(step), device));
+    }
 }
 
 int Check::run(const QString &portName)

@@ -10,7 +10,8 @@
 
 // Writes text to stdout or stderr so that every character arrives: on Linux in the locale's
 // encoding; on Windows as Unicode to a console, whose code page holds few of them, and as UTF-8
-// to a file or pipe. Each system's in standardstreams_<system>.cpp.
+// to a file or pipe. The text is out of the program on return. Each system's in
+// standardstreams_<system>.cpp.
 void writeText(std::FILE *stream, const QString &text);
 
 #endif // STANDARDSTREAMS_H

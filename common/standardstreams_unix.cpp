@@ -6,4 +6,5 @@
 void writeText(std::FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
 }

@@ -17,5 +17,8 @@ void writeText(std::FILE *stream, const QString &text)
         WriteConsoleW(handle, text.utf16(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
+    // A C library may buffer even stderr in a file (Wine's does): a line must be out before a
+    // message box that may be the program's last.
     std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
 }

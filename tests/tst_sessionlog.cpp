@@ -729,6 +729,10 @@ void TestSessionLog::logAndReadTimesFollowTheClockPast2038()
     });
     qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     tzset();
+    // Windows' C library takes the zone's offset from TZ but no rule for its summer time.
+    const std::time_t july = 1782900000;
+    if (timestamp.endsWith(u"+02:00") && std::localtime(&july)->tm_isdst <= 0)
+        QSKIP("the C library here takes no rule for summer time from TZ");
     setClockSource([=] { return ClockReading {secondsSinceEpoch, nanoseconds, 5'000'000}; });
 
     QCOMPARE(localTimestamp(), timestamp);
