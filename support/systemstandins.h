@@ -51,8 +51,9 @@ bool byteFFMarksParityErrors();
 bool displayIsNamedByTheEnvironment();
 
 // Starts program as a Command Prompt starts a program of the desktop, with no standard streams,
-// from a console of this program's own, and gives whether it has joined that console once ready()
-// holds (within 10 s), ending it then; none where programs have no consoles (Linux).
+// from this program's console, and gives whether it holds a console once ready() holds (within
+// 10 s), ending it then; none where this program has no console of its own (Linux; Wine's
+// programs started from a terminal, which test-windows runs in a console of Wine's instead).
 std::optional<bool> joinsTheConsoleOfItsPrompt(const QString &program, const QStringList &arguments,
                                                const std::function<bool()> &ready);
 

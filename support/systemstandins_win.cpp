@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QTest>
 
-#include <algorithm>
 #include <string>
 
 #include <windows.h>
@@ -45,12 +44,13 @@ void useSysClassTty(const QString &) { }
 
 void useDevSerial(const QString &) { }
 
+// This program's console stands for the prompt's. A program can attach to the console of another
+// only where that one holds a console: so it is asked, once this one has left its own.
 std::optional<bool> joinsTheConsoleOfItsPrompt(const QString &program, const QStringList &arguments,
                                                const std::function<bool()> &ready)
 {
-    DWORD ids[64];
-    const bool made = GetConsoleProcessList(ids, 64) == 0;
-    if (made && !AllocConsole())
+    DWORD ids[1];
+    if (GetConsoleProcessList(ids, 1) == 0)
         return std::nullopt;
     std::wstring commandLine = (u'"' + QDir::toNativeSeparators(program) + u'"').toStdWString();
     for (const QString &argument : arguments)
@@ -58,21 +58,20 @@ std::optional<bool> joinsTheConsoleOfItsPrompt(const QString &program, const QSt
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started {};
-    std::optional<bool> joined;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &started)) {
-        const QDeadlineTimer deadline(10000);
-        while (!ready() && !deadline.hasExpired())
-            QTest::qWait(50);
-        const DWORD count = GetConsoleProcessList(ids, 64);
-        joined = std::find(ids, ids + std::min<DWORD>(count, 64), started.dwProcessId)
-            != ids + std::min<DWORD>(count, 64);
-        TerminateProcess(started.hProcess, 0);
-        WaitForSingleObject(started.hProcess, 10000);
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        return std::nullopt;
     }
-    if (made)
-        FreeConsole();
+    const QDeadlineTimer deadline(10000);
+    while (!ready() && !deadline.hasExpired())
+        QTest::qWait(50);
+    FreeConsole();
+    const bool joined = AttachConsole(started.dwProcessId);
+    FreeConsole();
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    TerminateProcess(started.hProcess, 0);
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
     return joined;
 }
