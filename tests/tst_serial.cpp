@@ -413,7 +413,8 @@ void TestSerial::modemLinesAreSeenAtTheScannersEnd_data()
     QTest::newRow("both down") << false << false;
 }
 
-// What a scanner powered or handshaken by DTR or RTS sees, once the port has set them.
+// What a scanner powered or handshaken by DTR or RTS sees, once the port has set them; and
+// Pelmar's own open raises both, whatever the last program left them at.
 void TestSerial::modemLinesAreSeenAtTheScannersEnd()
 {
     QFETCH(bool, dataTerminalReady);
@@ -432,6 +433,11 @@ void TestSerial::modemLinesAreSeenAtTheScannersEnd()
     line.hangUp();
     line.plugIn();
     QCOMPARE(line.modemLines(), 0); // a new line, whose lines no port has set
+    CommControl pelmar;
+    pelmar.setDevicePath(line.devicePath());
+    pelmar.setSettings(QStringLiteral("9600,E,7,2"));
+    pelmar.setPortOpen(true);
+    QCOMPARE(line.modemLines(), PseudoTerminal::DataTerminalReady | PseudoTerminal::RequestToSend);
 }
 
 void TestSerial::unpluggedDeviceIsReportedOnceAndRefusesWork()
