@@ -143,8 +143,11 @@ void writeSpeedChart(QTextStream &out, const SpeedSummary &summary, qint32 sessi
         highest += 0.5;
     }
     const double speedStep = niceStep(highest - lowest);
-    const Scale y {std::floor(lowest / speedStep) * speedStep,
-                   std::ceil(highest / speedStep) * speedStep, Height - Bottom, Top};
+    const double lowestTick = std::floor(lowest / speedStep) * speedStep;
+    const double highestTick = std::ceil(highest / speedStep) * speedStep;
+    // A little room beyond the outer ticks, so that a pass on one is not drawn on the frame.
+    const double room = (highestTick - lowestTick) * 0.04;
+    const Scale y {lowestTick - room, highestTick + room, Height - Bottom, Top};
     const double margin = (latest - earliest) * 0.03;
     const Scale x {earliest - margin, latest + margin, Left, Width - Right};
     const double timeStep = timeStepSeconds(x.to - x.from);
@@ -156,7 +159,7 @@ void writeSpeedChart(QTextStream &out, const SpeedSummary &summary, qint32 sessi
                .arg(escapedHtml(QStringLiteral("Full-size speed of every pass of %1")
                                     .arg(sessionName(summary, session))));
     out << QStringLiteral("<g class=\"axes\" font-size=\"10\" fill=\"#333\">\n");
-    for (double mph = y.from; mph <= y.to + speedStep / 2; mph += speedStep) {
+    for (double mph = lowestTick; mph <= highestTick + speedStep / 2; mph += speedStep) {
         out << QStringLiteral("<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#ddd\"/>"
                               "<text x=\"%4\" y=\"%5\" text-anchor=\"end\">%6</text>\n")
                    .arg(Left)
