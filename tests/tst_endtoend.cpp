@@ -202,9 +202,12 @@ void TestEndToEnd::scannerPluggedInAgainIsOpenedAgainAndTheNumberingGoesOn()
 }
 
 // Three models in turn, the fourth pass of each slow. Each model's median is within the floor that
-// bench-speedaccuracy states for one pass (a float step of the read times and a character's time
-// over the time between the reads), the slow pass left out; and the same from the log written as
-// the previous Pelmar writes it, whose speed rows do not name their pair. With
+// bench-speedaccuracy states for one pass sent on time (a float step of the read times and a
+// character's time over the time between the reads) and 5 ms more, the slow pass left out; and the
+// same from the log written as the previous Pelmar writes it, whose speed rows do not name their
+// pair. The 5 ms are the system's: the test cannot tell a pass whose read was handled late, and on
+// an idle machine one read in about thirty was, by up to 3 ms; a fault in the speed path moves a
+// pass further (a scale of 88 for 87: 7.6 ms of the 0.66 s between the 90 mph model's reads). With
 // PELMAR_SUMMARY_FOLDER set, the log, the text, the CSV and the page are kept there
 // (scripts/check-report looks at them).
 void TestEndToEnd::threeModelsAreSummedUpAgainstTheirTruth()
@@ -221,6 +224,7 @@ void TestEndToEnd::threeModelsAreSummedUpAgainstTheirTruth()
                                {"555555555555", "666666666666", 60, 12}};
     constexpr int PassesOfEach = 4;
     constexpr double OddFactor = 0.8;
+    constexpr double HandledLateSeconds = 0.005;
     QStringList arguments {"--every",    "1.6",
                            "--delay",    "0.3",
                            "--count",    QString::number(PassesOfEach * truths.size()),
@@ -270,7 +274,7 @@ void TestEndToEnd::threeModelsAreSummedUpAgainstTheirTruth()
             });
             QVERIFY2(truth != truths.end(), qPrintable(name));
             const double gap = truth->inches / 12 / (truth->mph / 87 * 5280 / 3600);
-            const double floor = (floatStep + 11.0 / 9600) / gap;
+            const double floor = (floatStep + 11.0 / 9600 + HandledLateSeconds) / gap;
             QVERIFY2(std::abs(model.medianMph / truth->mph - 1) <= floor,
                      qPrintable(QStringLiteral("%1: %2 mph").arg(name).arg(model.medianMph)));
             QCOMPARE(model.keptPasses(), PassesOfEach - 1);
