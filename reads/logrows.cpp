@@ -15,34 +15,11 @@ namespace {
 
 constexpr double MicrosecondsPerSecond = 1e6;
 
-enum Column {
-    Time,
-    Kind,
-    Number,
-    Code,
-    Received,
-    DistanceInches,
-    Scan1,
-    Scan2,
-    ModelMph,
-    FullMph,
-    FullKmh,
-    Scale,
-    Listed,
-    Note,
-    ExactSeconds,
-    ExactModelMph,
-    ExactFullMph,
-    Scan1Number,
-    Scan1Code,
-    Scan2Number,
-    Scan2Code,
-    ColumnCount
-};
+using namespace LogColumn;
 
 // Where each earlier header ended: the first had no exact speeds, the second no pair.
-constexpr int FirstColumnCount = ExactSeconds;
-constexpr int SecondColumnCount = Scan1Number;
+constexpr int FirstCount = ExactSeconds;
+constexpr int SecondCount = Scan1Number;
 
 // A spreadsheet runs a cell that begins with one of these as a formula; a tab or a CR before one
 // may be taken as a blank and skipped.
@@ -58,7 +35,7 @@ QString hexEscape(char16_t c)
 
 QStringList fieldsOf(const QString &time, const QString &kind)
 {
-    QStringList fields(ColumnCount);
+    QStringList fields(Count);
     fields[Time] = time;
     fields[Kind] = kind;
     return fields;
@@ -95,7 +72,7 @@ QStringList sessionLogColumns()
 QList<QStringList> earlierSessionLogHeaders()
 {
     const QStringList columns = sessionLogColumns();
-    return {columns.first(FirstColumnCount), columns.first(SecondColumnCount)};
+    return {columns.first(FirstCount), columns.first(SecondCount)};
 }
 
 QStringList startFields(const QString &time, const QString &version, const QString &device,

@@ -58,8 +58,35 @@ struct SetRecord
     QString problem; // why the length was refused, or what failed once the threshold was set
 };
 
-// The log's columns, its header row.
+// The log's columns, its header row, and each one's place in it.
 QStringList sessionLogColumns();
+namespace LogColumn {
+enum : qsizetype {
+    Time,
+    Kind,
+    Number,
+    Code,
+    Received,
+    DistanceInches,
+    Scan1,
+    Scan2,
+    ModelMph,
+    FullMph,
+    FullKmh,
+    Scale,
+    Listed,
+    Note,
+    ExactSeconds,
+    ExactModelMph,
+    ExactFullMph,
+    Scan1Number,
+    Scan1Code,
+    Scan2Number,
+    Scan2Code,
+    Count
+};
+} // namespace LogColumn
+
 // The headers of the logs that earlier Pelmars began, oldest first. Each later header added
 // columns at the end of the one before, so a row is read by the same names under any of them.
 QList<QStringList> earlierSessionLogHeaders();

@@ -20,24 +20,26 @@ namespace {
 
 constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
 
-// The columns the summary reads, found by name in the log's header; -1 where it has none.
+// The columns the summary reads, found in the log's header by the names Pelmar writes; -1 where
+// a header has none.
 struct Columns
 {
     explicit Columns(const QStringList &header)
     {
-        const auto at = [&header](const char *name) { return header.indexOf(QLatin1String(name)); };
-        time = at("time");
-        kind = at("kind");
-        number = at("number");
-        code = at("code");
-        fullMph = at("full_mph");
-        scale = at("scale");
-        note = at("note");
-        exactFullMph = at("exact_full_mph");
-        scan1Number = at("scan1_number");
-        scan1Code = at("scan1_code");
-        scan2Number = at("scan2_number");
-        scan2Code = at("scan2_code");
+        const QStringList names = sessionLogColumns();
+        const auto at = [&](qsizetype column) { return header.indexOf(names.at(column)); };
+        time = at(LogColumn::Time);
+        kind = at(LogColumn::Kind);
+        number = at(LogColumn::Number);
+        code = at(LogColumn::Code);
+        fullMph = at(LogColumn::FullMph);
+        scale = at(LogColumn::Scale);
+        note = at(LogColumn::Note);
+        exactFullMph = at(LogColumn::ExactFullMph);
+        scan1Number = at(LogColumn::Scan1Number);
+        scan1Code = at(LogColumn::Scan1Code);
+        scan2Number = at(LogColumn::Scan2Number);
+        scan2Code = at(LogColumn::Scan2Code);
         count = header.size();
     }
 
